@@ -1,0 +1,199 @@
+#include "cli/mapcli.h"
+
+#include "engine/blockstatearray.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+constexpr uint64_t kMaxBlockSize = uint64_t(1) << 30;
+constexpr uint64_t kDefaultMaxBlocks = uint64_t(1) << 20;
+
+// Decimal, or hexadecimal after 0x; false for anything else or a value above nMax.
+bool ParseNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue) {
+    size_t i = 0;
+    unsigned nBase = 10;
+    if (strText.size() > 2 && strText[0] == '0' && (strText[1] == 'x' || strText[1] == 'X')) {
+        nBase = 16;
+        i = 2;
+    }
+    if (i >= strText.size())
+        return false;
+    nValue = 0;
+    for (; i < strText.size(); ++i) {
+        char c = strText[i];
+        unsigned d;
+        if (c >= '0' && c <= '9')
+            d = unsigned(c - '0');
+        else if (nBase == 16 && c >= 'a' && c <= 'f')
+            d = unsigned(c - 'a' + 10);
+        else if (nBase == 16 && c >= 'A' && c <= 'F')
+            d = unsigned(c - 'A' + 10);
+        else
+            return false;
+        if (nValue > (nMax - d) / nBase)
+            return false;
+        nValue = nValue * nBase + d;
+    }
+    return true;
+}
+
+const char* StateName(uint8_t nState) {
+    switch (nState) {
+    case BLOCK_DIFFERENT:
+        return "different";
+    case BLOCK_LENGTH_DIFFERS:
+        return "length-differs";
+    case BLOCK_READ_ERROR:
+        return "read-error";
+    default:
+        return "pending";
+    }
+}
+} // namespace
+
+std::string MapUsage() {
+    return "Usage: quillet-map [--block-size=BYTES] [--] FILE1 FILE2";
+}
+
+std::string MapVersion() {
+    return "quillet-map (Quillet Tavrel) 1.00";
+}
+
+std::string MapHelp() {
+    return MapUsage() + "\n"
+                        "Compare two files block by block and list where they differ.\n"
+                        "\n"
+                        "  --block-size=BYTES  block size, a power of two from 1 to 2^30\n"
+                        "                      (default: the smallest power of two, at least\n"
+                        "                      4096, that keeps the file at 1048576 blocks)\n"
+                        "  --help              show this help and exit\n"
+                        "  --version           show the version and exit\n"
+                        "\n"
+                        "The first line counts the blocks in each state; every further line is\n"
+                        "a run of blocks that are not equal: STATE 0xFIRST 0xLAST, the run's\n"
+                        "first and last byte offsets, STATE one of different, length-differs,\n"
+                        "read-error.\n"
+                        "\n"
+                        "Exit status: 0 all blocks equal, 1 some block differs, 2 trouble\n"
+                        "(a file that cannot be opened or read, or a bad argument).\n";
+}
+
+bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
+                  std::string& strError) {
+    std::vector<std::string> files;
+    bool bOptionsEnded = false;
+    for (const std::string& arg : args) {
+        if (bOptionsEnded || arg.empty() || arg[0] != '-') {
+            files.push_back(arg);
+        } else if (arg == "--") {
+            bOptionsEnded = true;
+        } else if (arg == "--help") {
+            options.bHelp = true;
+        } else if (arg == "--version") {
+            options.bVersion = true;
+        } else if (arg.rfind("--block-size=", 0) == 0) {
+            std::string strValue = arg.substr(13);
+            uint64_t nValue = 0;
+            if (!ParseNumber(strValue, kMaxBlockSize, nValue) || nValue == 0 ||
+                (nValue & (nValue - 1)) != 0) {
+                strError =
+                    "block size '" + strValue + "' is not a power of two from 1 to 1073741824";
+                return false;
+            }
+            options.nBlockSize = uint32_t(nValue);
+        } else {
+            strError = "unknown option '" + arg + "'";
+            return false;
+        }
+    }
+    if (options.bHelp || options.bVersion)
+        return true;
+    if (files.size() != 2) {
+        strError = files.size() < 2 ? "two files are needed" : "more than two files given";
+        return false;
+    }
+    options.strFile1 = files[0];
+    options.strFile2 = files[1];
+    return true;
+}
+
+uint32_t DefaultBlockSize(uint64_t nLength) {
+    uint64_t nBlockSize = 4096;
+    while (nBlockSize < kMaxBlockSize &&
+           (nLength + nBlockSize - 1) / nBlockSize > kDefaultMaxBlocks)
+        nBlockSize *= 2;
+    return uint32_t(nBlockSize);
+}
+
+CStateCounts CountStates(const CBlockStateArray& states, uint32_t nBlocks) {
+    CStateCounts counts;
+    for (uint32_t i = 0; i < nBlocks && int64_t(i) < states.m_nCount; ++i) {
+        switch (states.Get(int32_t(i))) {
+        case BLOCK_EQUAL:
+            ++counts.nEqual;
+            break;
+        case BLOCK_DIFFERENT:
+            ++counts.nDifferent;
+            break;
+        case BLOCK_LENGTH_DIFFERS:
+            ++counts.nLengthDiffers;
+            break;
+        case BLOCK_READ_ERROR:
+            ++counts.nReadError;
+            break;
+        default:
+            ++counts.nPending;
+            break;
+        }
+    }
+    return counts;
+}
+
+std::string FormatReport(const CBlockStateArray& states, uint32_t nBlocks, uint32_t nBlockSize,
+                         uint64_t nLength) {
+    CStateCounts counts = CountStates(states, nBlocks);
+    char szLine[160];
+    std::snprintf(szLine, sizeof szLine,
+                  "blocks=%" PRIu32 " block_size=%" PRIu32 " equal=%" PRIu64 " different=%" PRIu64
+                  " length_differs=%" PRIu64 " read_error=%" PRIu64 "\n",
+                  nBlocks, nBlockSize, counts.nEqual, counts.nDifferent, counts.nLengthDiffers,
+                  counts.nReadError);
+    std::string strReport = szLine;
+    uint32_t nLimit = nBlocks;
+    if (int64_t(nLimit) > states.m_nCount)
+        nLimit = uint32_t(states.m_nCount);
+    uint32_t i = 0;
+    while (i < nLimit) {
+        uint8_t nState = states.Get(int32_t(i));
+        uint32_t j = i + 1;
+        while (j < nLimit && states.Get(int32_t(j)) == nState)
+            ++j;
+        if (nState != BLOCK_EQUAL) {
+            uint64_t nFirst = uint64_t(i) * nBlockSize;
+            uint64_t nLast = uint64_t(j) * nBlockSize - 1;
+            if (nLast > nLength - 1)
+                nLast = nLength - 1;
+            std::snprintf(szLine, sizeof szLine, "%s 0x%016" PRIX64 " 0x%016" PRIX64 "\n",
+                          StateName(nState), nFirst, nLast);
+            strReport += szLine;
+        }
+        i = j;
+    }
+    return strReport;
+}
+
+int ExitStatusFor(const CStateCounts& counts) {
+    if (counts.nReadError != 0 || counts.nPending != 0)
+        return 2;
+    return counts.nDifferent != 0 || counts.nLengthDiffers != 0 ? 1 : 0;
+}
+
+std::string FormatProgressLine(int32_t nProgress, int64_t nElapsedMs, uint64_t nBytesDone) {
+    double dSeconds = double(nElapsedMs) / 1000.0;
+    double dRate = dSeconds > 0 ? double(nBytesDone) / dSeconds / 1e6 : 0.0;
+    char szLine[96];
+    std::snprintf(szLine, sizeof szLine, "%3d.%02d%%  %.1fs  %.0f MB/s", nProgress / 100,
+                  nProgress % 100, dSeconds, dRate);
+    return szLine;
+}

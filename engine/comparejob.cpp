@@ -1,0 +1,95 @@
+#include "engine/comparejob.h"
+
+#include "engine/blockfile.h"
+#include "engine/blockstatearray.h"
+
+#include <cerrno>
+#include <cstring>
+
+void CLockedText::Set(const std::string& strText) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_strText = strText;
+}
+
+std::string CLockedText::Get() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_strText;
+}
+
+namespace {
+uint64_t BlockCount(uint64_t nLength, uint32_t nBlockSize) {
+    return (nLength + nBlockSize - 1) / nBlockSize;
+}
+} // namespace
+
+void CCompareJob::Run() {
+    const uint64_t L = m_setup.nTotalLength;
+    const uint32_t B = m_setup.nBlockSize;
+    const auto K = uint32_t(BlockCount(L, B));
+    const uint32_t nCapacity = B > 262144 ? B : 262144;
+    CBlockStateArray& states = *m_setup.pStates;
+
+    {
+        // The readers close before the finish is posted, so no file stays open past it.
+        CBlockFile reader1;
+        CBlockFile reader2;
+        if (!reader1.OpenBuffered(m_setup.strPath1, nCapacity)) {
+            m_setup.pError1->Set("Compare error: " + reader1.GetErrorText());
+        } else if (!reader2.OpenBuffered(m_setup.strPath2, nCapacity)) {
+            m_setup.pError2->Set("Comapre error: " + reader2.GetErrorText());
+        } else {
+            m_stopwatch.m_start.store(MonotonicMs());
+            uint32_t i = 0;
+            uint64_t pos = 0;
+            while (pos < L) {
+                if (m_setup.pAbort && m_setup.pAbort->load(std::memory_order_relaxed))
+                    break;
+                reader1.SeekTo(int64_t(pos));
+                reader2.SeekTo(int64_t(pos));
+                uint32_t nCount1 = 0;
+                uint32_t nCount2 = 0;
+                const uint8_t* p1 = reader1.GetBlock(B, nCount1);
+                const uint8_t* p2 = reader2.GetBlock(B, nCount2);
+                uint8_t nState = BLOCK_EQUAL;
+                if (reader1.m_dwError != 0 || reader2.m_dwError != 0)
+                    nState = BLOCK_READ_ERROR;
+                else if (nCount1 != nCount2)
+                    nState = BLOCK_LENGTH_DIFFERS;
+                else if (std::memcmp(p1, p2, nCount1) != 0)
+                    nState = BLOCK_DIFFERENT;
+                if (int64_t(i) < states.m_nCount)
+                    states.Set(int32_t(i), nState);
+                ++i;
+                pos += B;
+                int32_t nDone = m_nDone.fetch_add(1, std::memory_order_relaxed) + 1;
+                if (i % 32 == 0) {
+                    m_nProgress.store(int32_t(int64_t(nDone) * 10000 / K),
+                                      std::memory_order_relaxed);
+                    m_setup.pSink->PostProgress();
+                }
+            }
+        }
+    }
+    m_setup.pSink->PostFinished();
+}
+
+bool StartCompareJob(CCompareJob*& rpJob, const CJobSetup& setup, std::string& strError) {
+    rpJob = nullptr;
+    if (setup.nBlockSize == 0 || setup.nBlockSize > 0x40000000u ||
+        (setup.nBlockSize & (setup.nBlockSize - 1)) != 0 || !setup.pStates || !setup.pSink ||
+        !setup.pError1 || !setup.pError2) {
+        strError = ErrorText(EINVAL);
+        return false;
+    }
+    if (BlockCount(setup.nTotalLength, setup.nBlockSize) > uint64_t(setup.pStates->m_nCount)) {
+        strError = ErrorText(EOVERFLOW);
+        return false;
+    }
+    rpJob = new CCompareJob(setup);
+    if (!rpJob->StartThread(strError)) {
+        delete rpJob;
+        rpJob = nullptr;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,38 @@
+#include "engine/filesystem.h"
+
+#include <atomic>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+CFileSystem g_posix;
+std::atomic<CFileSystem*> g_pCurrent{&g_posix};
+} // namespace
+
+int CFileSystem::Open(const char* pszPath, int nFlags) {
+    return ::open(pszPath, nFlags);
+}
+
+ssize_t CFileSystem::ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) {
+    return ::pread(fd, pDest, nCount, nOffset);
+}
+
+int CFileSystem::Stat(int fd, struct stat* pStat) {
+    return ::fstat(fd, pStat);
+}
+
+off_t CFileSystem::SeekEnd(int fd) {
+    return ::lseek(fd, 0, SEEK_END);
+}
+
+int CFileSystem::Close(int fd) {
+    return ::close(fd);
+}
+
+CFileSystem& CFileSystem::Current() {
+    return *g_pCurrent.load(std::memory_order_acquire);
+}
+
+void CFileSystem::Install(CFileSystem* pFs) {
+    g_pCurrent.store(pFs ? pFs : &g_posix, std::memory_order_release);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+// Every system call the file readers make goes through the current CFileSystem, so that
+// tests can make reads fail over a chosen byte range and count the reads actually made.
+// Each call behaves as its POSIX namesake: -1 and errno on failure.
+class CFileSystem {
+public:
+    virtual ~CFileSystem() = default;
+
+    virtual int Open(const char* pszPath, int nFlags);
+    virtual ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset);
+    virtual int Stat(int fd, struct stat* pStat);
+    virtual off_t SeekEnd(int fd);
+    virtual int Close(int fd);
+
+    // The layer in force; the plain POSIX one unless a test installed another.
+    static CFileSystem& Current();
+    // Installs pFs (not owned) for every reader on every thread; nullptr restores POSIX.
+    // Only while no reader is in use.
+    static void Install(CFileSystem* pFs);
+};

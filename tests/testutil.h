@@ -1,0 +1,116 @@
+#pragma once
+// Fixtures shared by the tests: files made in a temporary folder, and a file layer that
+// counts reads and fails them over a chosen byte range.
+
+#include "engine/filesystem.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+
+namespace testutil {
+
+// Writes bytes to dir/name and returns the path.
+inline std::string WriteFile(const QTemporaryDir& dir, const QString& strName,
+                             const QByteArray& bytes) {
+    std::string strPath = dir.filePath(strName).toStdString();
+    int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return strPath;
+    qint64 nDone = 0;
+    while (nDone < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.constData() + nDone, size_t(bytes.size() - nDone));
+        if (n <= 0)
+            break;
+        nDone += n;
+    }
+    ::close(fd);
+    return strPath;
+}
+
+// A sparse file of nLength bytes (zeros) with the given bytes written at nOffset.
+inline std::string WriteSparse(const QTemporaryDir& dir, const QString& strName, uint64_t nLength,
+                               uint64_t nOffset = 0, const QByteArray& bytes = {}) {
+    std::string strPath = dir.filePath(strName).toStdString();
+    int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return strPath;
+    if (::ftruncate(fd, off_t(nLength)) == 0 && !bytes.isEmpty())
+        (void)!::pwrite(fd, bytes.constData(), size_t(bytes.size()), off_t(nOffset));
+    ::close(fd);
+    return strPath;
+}
+
+// A pattern that differs from one offset to the next, so misplaced bytes are noticed.
+inline QByteArray Pattern(qsizetype nLength, unsigned nSeed = 0) {
+    QByteArray bytes(nLength, Qt::Uninitialized);
+    for (qsizetype i = 0; i < nLength; ++i)
+        bytes[i] = char((i * 7 + nSeed + (i >> 8)) & 0xFF);
+    return bytes;
+}
+
+// Counts reads and fails those touching [nFailFirst, nFailEnd) of files whose path
+// contains strFailPath; a read that starts before the range is cut short at its start.
+class CFaultyFileSystem : public CFileSystem {
+public:
+    int Open(const char* pszPath, int nFlags) override {
+        int fd = CFileSystem::Open(pszPath, nFlags);
+        if (fd >= 0 && fd < 1024 && !strFailPath.empty() &&
+            std::string(pszPath).find(strFailPath) != std::string::npos)
+            m_bFailing[fd] = true;
+        return fd;
+    }
+    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
+        ++nReads;
+        if (fd >= 0 && fd < 1024 && m_bFailing[fd]) {
+            uint64_t nFirst = uint64_t(nOffset);
+            if (nFirst >= nFailFirst && nFirst < nFailEnd) {
+                errno = nErrno;
+                return -1;
+            }
+            if (nFirst < nFailFirst && nFirst + nCount > nFailFirst)
+                nCount = size_t(nFailFirst - nFirst);
+        }
+        if (nShortReads > 0 && nCount > nShortReads)
+            nCount = nShortReads; // the layer may always deliver less than asked
+        if (bInterruptEvery && (++m_nCalls % 2) == 1) {
+            errno = EINTR;
+            return -1;
+        }
+        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+    int Close(int fd) override {
+        if (fd >= 0 && fd < 1024)
+            m_bFailing[fd] = false;
+        return CFileSystem::Close(fd);
+    }
+
+    std::string strFailPath;
+    uint64_t nFailFirst = 0;
+    uint64_t nFailEnd = 0;
+    int nErrno = EIO;
+    size_t nShortReads = 0;
+    bool bInterruptEvery = false;
+    std::atomic<int> nReads{0};
+
+private:
+    std::atomic<bool> m_bFailing[1024] = {};
+    std::atomic<unsigned> m_nCalls{0};
+};
+
+// Installs a file layer for the lifetime of a scope.
+class CInstalledFileSystem {
+public:
+    explicit CInstalledFileSystem(CFileSystem* pFs) { CFileSystem::Install(pFs); }
+    ~CInstalledFileSystem() { CFileSystem::Install(nullptr); }
+};
+
+} // namespace testutil
