@@ -31,6 +31,9 @@ class TestMapCli : public QObject {
 private slots:
     void arguments_data();
     void arguments();
+    void dumpRange_data();
+    void dumpRange();
+    void dumpPrintsTheTooltipText();
     void defaultBlockSize_data();
     void defaultBlockSize();
     void reportListsRunsOfUnequalBlocks();
@@ -81,6 +84,72 @@ void TestMapCli::arguments() {
     QCOMPARE(QString::fromStdString(strError), error);
     if (error.isEmpty())
         QCOMPARE(options.nBlockSize, blockSize);
+}
+
+void TestMapCli::dumpRange_data() {
+    QTest::addColumn<QString>("arg");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<qulonglong>("first");
+    QTest::addColumn<qulonglong>("last");
+    QTest::newRow("decimal") << "--dump=0:255" << true << 0ull << 255ull;
+    QTest::newRow("hex") << "--dump=0x80:0XbF" << true << 0x80ull << 0xBFull;
+    QTest::newRow("one byte") << "--dump=7:7" << true << 7ull << 7ull;
+    QTest::newRow("2^31 bytes") << "--dump=0x100000000:0x17FFFFFFF" << true << 0x100000000ull
+                                << 0x17FFFFFFFull;
+    QTest::newRow("largest offset") << "--dump=0x7FFFFFFFFFFFFFFF:0x7FFFFFFFFFFFFFFF" << true
+                                    << 0x7FFFFFFFFFFFFFFFull << 0x7FFFFFFFFFFFFFFFull;
+    QTest::newRow("one byte too many") << "--dump=0:0x80000000" << false << 0ull << 0ull;
+    QTest::newRow("reversed") << "--dump=10:9" << false << 0ull << 0ull;
+    QTest::newRow("no colon") << "--dump=100" << false << 0ull << 0ull;
+    QTest::newRow("no last") << "--dump=5:" << false << 0ull << 0ull;
+    QTest::newRow("not a number") << "--dump=a:b" << false << 0ull << 0ull;
+    QTest::newRow("negative") << "--dump=-1:5" << false << 0ull << 0ull;
+    QTest::newRow("beyond any file")
+        << "--dump=0x8000000000000000:0x8000000000000000" << false << 0ull << 0ull;
+}
+
+void TestMapCli::dumpRange() {
+    QFETCH(QString, arg);
+    QFETCH(bool, valid);
+    QFETCH(qulonglong, first);
+    QFETCH(qulonglong, last);
+    CMapOptions options;
+    std::string strError;
+    QCOMPARE(ParseMapArgs({arg.toStdString(), "a", "b"}, options, strError), valid);
+    QCOMPARE(options.bDump, valid);
+    QCOMPARE(options.nDumpFirst, first);
+    QCOMPARE(options.nDumpLast, last);
+    if (!valid)
+        QCOMPARE(QString::fromStdString(strError),
+                 "dump range '" + arg.mid(7) +
+                     "' is not FIRST:LAST with FIRST <= LAST and at most 2147483648 bytes");
+}
+
+void TestMapCli::dumpPrintsTheTooltipText() {
+    QByteArray first(0x100, Qt::Uninitialized);
+    for (int i = 0; i < first.size(); ++i)
+        first[i] = char((i * 7 + 3) & 0xFF);
+    QByteArray second = first.left(0xB8);
+    second[0x86] = char(0x52);
+    second[0x87] = char(0x4B);
+    second[0x8F] = char(0x13);
+    Result result =
+        RunMap({"--dump=0x80:191", "--", QString::fromStdString(WriteFile(m_dir, "-dump 1", first)),
+                QString::fromStdString(WriteFile(m_dir, "dump 2", second))});
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.out, QByteArray("[00000080 - 000000BF]\n"
+                                    "=========================================================\n"
+                                    "00000080: 83 8A 91 98-9F A6[AD B4]BB C2 C9 D0-D7 DE E5[EC]\n"
+                                    "00000090: F3 FA 01 08-0F 16 1D 24-2B 32 39 40-47 4E 55 5C\n"
+                                    "000000A0: 63 6A 71 78-7F 86 8D 94-9B A2 A9 B0-B7 BE C5 CC\n"
+                                    "000000B0: D3 DA E1 E8-EF F6 FD 04-0B 12 19 20-27 2E 35 3C\n"
+                                    "---------------------------------------------------------\n"
+                                    "00000080: 83 8A 91 98-9F A6[52 4B]BB C2 C9 D0-D7 DE E5[13]\n"
+                                    "00000090: F3 FA 01 08-0F 16 1D 24-2B 32 39 40-47 4E 55 5C\n"
+                                    "000000A0: 63 6A 71 78-7F 86 8D 94-9B A2 A9 B0-B7 BE C5 CC\n"
+                                    "000000B0: D3 DA E1 E8-EF F6 FD 04                        \n"
+                                    "=========================================================\n"));
+    QCOMPARE(result.nStatus, 0);
 }
 
 void TestMapCli::defaultBlockSize_data() {
@@ -170,6 +239,14 @@ void TestMapCli::troubleIsExplained_data() {
         << QStringList{strFifo, strFile} << "quillet-map: " + strFifo.toUtf8() + ": Illegal seek\n";
     QTest::newRow("unknown option") << QStringList{"--fast", strFile, strFile}
                                     << "quillet-map: unknown option '--fast'\n" + usage;
+    QTest::newRow("bad dump range")
+        << QStringList{"--dump=9:8", strFile, strFile}
+        << "quillet-map: dump range '9:8' is not FIRST:LAST with FIRST <= LAST and at most "
+           "2147483648 bytes\n" +
+               usage;
+    QTest::newRow("dump of a missing file")
+        << QStringList{"--dump=0:15", strFile, strMissing}
+        << "quillet-map: " + strMissing.toUtf8() + ": No such file or directory\n";
     QTest::newRow("too many blocks")
         << QStringList{"--block-size=1", strFile,
                        QString::fromStdString(WriteSparse(m_dir, "sparse", (1ull << 30) + 1))}
