@@ -6,10 +6,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
-constexpr uint32_t kChunk = 1u << 20;
+// The scan reads a small chunk first, so that an early difference costs little, and
+// doubles it up to kMaxChunk per file, the comparison's own buffer size.
+constexpr uint32_t kFirstChunk = 16u << 10;
+constexpr uint32_t kMaxChunk = 256u << 10;
 constexpr int32_t kPerLine = 16;
 constexpr int32_t kShown = 5 * kPerLine;
 
@@ -39,13 +43,17 @@ uint32_t FirstDifference(const uint8_t* p1, const uint8_t* p2, uint32_t nCount) 
 // whole cell would have stopped there.
 CScan ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nCount) {
     CScan scan;
-    std::vector<uint8_t> buf1(std::min<uint64_t>(nCount, kChunk));
-    std::vector<uint8_t> buf2(buf1.size());
+    // Uninitialised: only the pages a read fills are ever touched.
+    const auto nBufferSize = size_t(std::min<uint64_t>(nCount, kMaxChunk));
+    std::unique_ptr<uint8_t[]> buf1(new uint8_t[nBufferSize]);
+    std::unique_ptr<uint8_t[]> buf2(new uint8_t[nBufferSize]);
+    uint32_t nChunk = kFirstChunk;
     uint64_t nDone = 0;
     while (nDone < nCount) {
-        uint32_t nWant = uint32_t(std::min<uint64_t>(nCount - nDone, kChunk));
-        uint32_t nGot1 = ReadAt(file1, nFirst + nDone, buf1.data(), nWant);
-        uint32_t nGot2 = ReadAt(file2, nFirst + nDone, buf2.data(), nWant);
+        uint32_t nWant = uint32_t(std::min<uint64_t>(nCount - nDone, nChunk));
+        nChunk = std::min(2 * nChunk, kMaxChunk);
+        uint32_t nGot1 = ReadAt(file1, nFirst + nDone, buf1.get(), nWant);
+        uint32_t nGot2 = ReadAt(file2, nFirst + nDone, buf2.get(), nWant);
         if (nGot1 < nWant) {
             scan.bEnded1 = true;
             scan.nGot1 = nDone + nGot1;
@@ -55,7 +63,7 @@ CScan ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t n
             scan.nGot2 = nDone + nGot2;
         }
         uint32_t nCommon = std::min(nGot1, nGot2);
-        uint32_t i = FirstDifference(buf1.data(), buf2.data(), nCommon);
+        uint32_t i = FirstDifference(buf1.get(), buf2.get(), nCommon);
         if (i < nCommon || nCommon < nWant) {
             scan.nDiff = nDone + i;
             return scan;
