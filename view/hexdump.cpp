@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -40,13 +41,14 @@ uint32_t FirstDifference(const uint8_t* p1, const uint8_t* p2, uint32_t nCount) 
 
 // Reads both files chunk by chunk from nFirst until they differ, either of them ends or
 // fails, or nCount bytes agree. A short read ends a file for good, as one read of the
-// whole cell would have stopped there.
-CScan ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nCount) {
-    CScan scan;
+// whole cell would have stopped there. False when no buffers could be had.
+bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nCount, CScan& scan) {
     // Uninitialised: only the pages a read fills are ever touched.
     const auto nBufferSize = size_t(std::min<uint64_t>(nCount, kMaxChunk));
-    std::unique_ptr<uint8_t[]> buf1(new uint8_t[nBufferSize]);
-    std::unique_ptr<uint8_t[]> buf2(new uint8_t[nBufferSize]);
+    std::unique_ptr<uint8_t[]> buf1(new (std::nothrow) uint8_t[nBufferSize]);
+    std::unique_ptr<uint8_t[]> buf2(new (std::nothrow) uint8_t[nBufferSize]);
+    if (!buf1 || !buf2)
+        return false;
     uint32_t nChunk = kFirstChunk;
     uint64_t nDone = 0;
     while (nDone < nCount) {
@@ -66,12 +68,12 @@ CScan ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t n
         uint32_t i = FirstDifference(buf1.get(), buf2.get(), nCommon);
         if (i < nCommon || nCommon < nWant) {
             scan.nDiff = nDone + i;
-            return scan;
+            return true;
         }
         nDone += nWant;
     }
     scan.nDiff = nCount;
-    return scan;
+    return true;
 }
 
 // The bytes of one file that the dump shows: cell indexes nStart to nEnd - 1, fewer when
@@ -128,7 +130,9 @@ void AppendDumpLines(std::string& strOut, CHexLine& line, const uint8_t* p1, con
 
 std::string BuildHexDump(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nLast) {
     const uint64_t nCount = nLast < nFirst ? 0 : std::min(nLast - nFirst, UINT64_MAX - 1) + 1;
-    CScan scan = ScanCell(file1, file2, nFirst, nCount);
+    CScan scan;
+    if (!ScanCell(file1, file2, nFirst, nCount, scan))
+        return std::string();
 
     // Two lines before the line of the first difference, so that it is the third line.
     uint64_t nStart = scan.nDiff & ~uint64_t(kPerLine - 1);
