@@ -64,7 +64,10 @@ int PrintDump(const CMapOptions& options) {
         return Trouble(options.strFile1, file1.GetErrorText());
     if (!file2.Open(options.strFile2))
         return Trouble(options.strFile2, file2.GetErrorText());
-    std::string strText = BuildHexDump(file1, file2, options.nDumpFirst, options.nDumpLast) + "\n";
+    std::string strText = BuildHexDump(file1, file2, options.nDumpFirst, options.nDumpLast);
+    if (strText.empty())
+        return Trouble("dump", ErrorText(ENOMEM));
+    strText += '\n';
     std::fwrite(strText.data(), 1, strText.size(), stdout);
     if (std::fflush(stdout) != 0)
         return Trouble("standard output", ErrorText(errno));
