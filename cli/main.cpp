@@ -1,9 +1,11 @@
 // quillet-map: the comparison engine for scripts. Exit status as cmp: 0 all blocks equal,
 // 1 some block differs, 2 trouble (a file that cannot be opened or read, a bad argument).
+// With --dump it prints the hex dump of a range instead: 0 once printed, 2 trouble.
 #include "cli/mapcli.h"
 #include "engine/blockstatearray.h"
 #include "engine/comparejob.h"
 #include "engine/inputfile.h"
+#include "view/hexdump.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -54,6 +56,24 @@ std::string Reason(const std::string& strText) {
     return n == std::string::npos ? strText : strText.substr(n + 2);
 }
 
+// The text a tooltip shows for the range, then a line feed.
+int PrintDump(const CMapOptions& options) {
+    CInputFile file1;
+    CInputFile file2;
+    if (!file1.Open(options.strFile1))
+        return Trouble(options.strFile1, file1.GetErrorText());
+    if (!file2.Open(options.strFile2))
+        return Trouble(options.strFile2, file2.GetErrorText());
+    std::string strText = BuildHexDump(file1, file2, options.nDumpFirst, options.nDumpLast);
+    if (strText.empty())
+        return Trouble("dump", ErrorText(ENOMEM));
+    strText += '\n';
+    std::fwrite(strText.data(), 1, strText.size(), stdout);
+    if (std::fflush(stdout) != 0)
+        return Trouble("standard output", ErrorText(errno));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -69,6 +89,8 @@ int main(int argc, char** argv) {
         std::printf("%s\n", MapVersion().c_str());
         return 0;
     }
+    if (options.bDump)
+        return PrintDump(options);
 
     CInputFile file1;
     CInputFile file2;

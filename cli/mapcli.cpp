@@ -8,6 +8,8 @@
 namespace {
 constexpr uint64_t kMaxBlockSize = uint64_t(1) << 30;
 constexpr uint64_t kDefaultMaxBlocks = uint64_t(1) << 20;
+constexpr uint64_t kMaxDump = uint64_t(1) << 31;
+constexpr uint64_t kMaxOffset = uint64_t(INT64_MAX);
 
 // Decimal, or hexadecimal after 0x; false for anything else or a value above nMax.
 bool ParseNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue) {
@@ -38,6 +40,21 @@ bool ParseNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue) {
     return true;
 }
 
+// FIRST:LAST, each decimal or 0x hex, FIRST <= LAST, at most kMaxDump bytes; nothing is
+// stored unless the whole range is good.
+bool ParseRange(const std::string& strText, uint64_t& nFirst, uint64_t& nLast) {
+    size_t nColon = strText.find(':');
+    uint64_t nFrom = 0;
+    uint64_t nTo = 0;
+    if (nColon == std::string::npos || !ParseNumber(strText.substr(0, nColon), kMaxOffset, nFrom) ||
+        !ParseNumber(strText.substr(nColon + 1), kMaxOffset, nTo) || nFrom > nTo ||
+        nTo - nFrom >= kMaxDump)
+        return false;
+    nFirst = nFrom;
+    nLast = nTo;
+    return true;
+}
+
 const char* StateName(uint8_t nState) {
     switch (nState) {
     case BLOCK_DIFFERENT:
@@ -53,7 +70,7 @@ const char* StateName(uint8_t nState) {
 } // namespace
 
 std::string MapUsage() {
-    return "Usage: quillet-map [--block-size=BYTES] [--] FILE1 FILE2";
+    return "Usage: quillet-map [--block-size=BYTES] [--dump=FIRST:LAST] [--] FILE1 FILE2";
 }
 
 std::string MapVersion() {
@@ -67,6 +84,10 @@ std::string MapHelp() {
                         "  --block-size=BYTES  block size, a power of two from 1 to 2^30\n"
                         "                      (default: the smallest power of two, at least\n"
                         "                      4096, that keeps the file at 1048576 blocks)\n"
+                        "  --dump=FIRST:LAST   instead of comparing, print the hex dump of both\n"
+                        "                      files around their first difference in bytes\n"
+                        "                      FIRST to LAST (decimal or 0x hex, FIRST <= LAST,\n"
+                        "                      at most 2147483648 bytes)\n"
                         "  --help              show this help and exit\n"
                         "  --version           show the version and exit\n"
                         "\n"
@@ -76,7 +97,8 @@ std::string MapHelp() {
                         "read-error.\n"
                         "\n"
                         "Exit status: 0 all blocks equal, 1 some block differs, 2 trouble\n"
-                        "(a file that cannot be opened or read, or a bad argument).\n";
+                        "(a file that cannot be opened or read, or a bad argument). With --dump:\n"
+                        "0 once the dump is printed, 2 trouble.\n";
 }
 
 bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
@@ -102,6 +124,14 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
                 return false;
             }
             options.nBlockSize = uint32_t(nValue);
+        } else if (arg.rfind("--dump=", 0) == 0) {
+            std::string strValue = arg.substr(7);
+            if (!ParseRange(strValue, options.nDumpFirst, options.nDumpLast)) {
+                strError = "dump range '" + strValue +
+                           "' is not FIRST:LAST with FIRST <= LAST and at most 2147483648 bytes";
+                return false;
+            }
+            options.bDump = true;
         } else {
             strError = "unknown option '" + arg + "'";
             return false;

@@ -11,6 +11,9 @@ struct CMapOptions {
     bool bHelp = false;
     bool bVersion = false;
     uint32_t nBlockSize = 0; // 0: chosen from the length
+    bool bDump = false;      // print the hex dump of nDumpFirst to nDumpLast instead
+    uint64_t nDumpFirst = 0;
+    uint64_t nDumpLast = 0;
     std::string strFile1;
     std::string strFile2;
 };
@@ -20,7 +23,8 @@ std::string MapHelp();
 std::string MapVersion();
 
 // Reads the arguments after the program's name. False with a one-line reason for an
-// unknown option, a bad block size or not exactly two files (unless --help or --version).
+// unknown option, a bad block size or dump range, or not exactly two files (unless --help
+// or --version).
 bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
                   std::string& strError);
 

@@ -1,6 +1,8 @@
 #include "cli/mapcli.h"
 #include "engine/blockstatearray.h"
+#include "engine/inputfile.h"
 #include "tests/testutil.h"
+#include "view/hexdump.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -31,6 +33,9 @@ class TestMapCli : public QObject {
 private slots:
     void arguments_data();
     void arguments();
+    void dumpRange_data();
+    void dumpRange();
+    void dumpPrintsTheTooltipText();
     void defaultBlockSize_data();
     void defaultBlockSize();
     void reportListsRunsOfUnequalBlocks();
@@ -81,6 +86,60 @@ void TestMapCli::arguments() {
     QCOMPARE(QString::fromStdString(strError), error);
     if (error.isEmpty())
         QCOMPARE(options.nBlockSize, blockSize);
+}
+
+void TestMapCli::dumpRange_data() {
+    QTest::addColumn<QString>("arg");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<qulonglong>("first");
+    QTest::addColumn<qulonglong>("last");
+    QTest::newRow("decimal") << "--dump=0:255" << true << 0ull << 255ull;
+    QTest::newRow("hex") << "--dump=0x80:0XbF" << true << 0x80ull << 0xBFull;
+    QTest::newRow("2^31 bytes") << "--dump=0x100000000:0x17FFFFFFF" << true << 0x100000000ull
+                                << 0x17FFFFFFFull;
+    QTest::newRow("largest offset") << "--dump=0x7FFFFFFFFFFFFFFF:0x7FFFFFFFFFFFFFFF" << true
+                                    << 0x7FFFFFFFFFFFFFFFull << 0x7FFFFFFFFFFFFFFFull;
+    QTest::newRow("one byte too many") << "--dump=0:0x80000000" << false << 0ull << 0ull;
+    QTest::newRow("reversed") << "--dump=10:9" << false << 0ull << 0ull;
+    QTest::newRow("no colon") << "--dump=100" << false << 0ull << 0ull;
+    QTest::newRow("not a number") << "--dump=a:b" << false << 0ull << 0ull;
+    QTest::newRow("beyond any file")
+        << "--dump=0x8000000000000000:0x8000000000000000" << false << 0ull << 0ull;
+}
+
+void TestMapCli::dumpRange() {
+    QFETCH(QString, arg);
+    QFETCH(bool, valid);
+    QFETCH(qulonglong, first);
+    QFETCH(qulonglong, last);
+    CMapOptions options;
+    std::string strError;
+    QCOMPARE(ParseMapArgs({arg.toStdString(), "a", "b"}, options, strError), valid);
+    QCOMPARE(options.bDump, valid);
+    QCOMPARE(options.nDumpFirst, first);
+    QCOMPARE(options.nDumpLast, last);
+    if (!valid)
+        QCOMPARE(QString::fromStdString(strError),
+                 "dump range '" + arg.mid(7) +
+                     "' is not FIRST:LAST with FIRST <= LAST and at most 2147483648 bytes");
+}
+
+void TestMapCli::dumpPrintsTheTooltipText() {
+    QByteArray first = Pattern(0x300);
+    QByteArray second = first.left(0x2F8);
+    second[0x123] = char(~second[0x123]);
+    std::string strFirst = WriteFile(m_dir, "-dump 1", first);
+    std::string strSecond = WriteFile(m_dir, "dump <2>", second);
+    Result result = RunMap({"--dump=0x100:767", "--", QString::fromStdString(strFirst),
+                            QString::fromStdString(strSecond)});
+    CInputFile file1;
+    CInputFile file2;
+    QVERIFY(file1.Open(strFirst) && file2.Open(strSecond));
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.out,
+             QByteArray::fromStdString(BuildHexDump(file1, file2, 0x100, 0x2FF)) + "\n");
+    QVERIFY(result.out.contains("\n00000120: "));
+    QCOMPARE(result.nStatus, 0);
 }
 
 void TestMapCli::defaultBlockSize_data() {
@@ -170,6 +229,14 @@ void TestMapCli::troubleIsExplained_data() {
         << QStringList{strFifo, strFile} << "quillet-map: " + strFifo.toUtf8() + ": Illegal seek\n";
     QTest::newRow("unknown option") << QStringList{"--fast", strFile, strFile}
                                     << "quillet-map: unknown option '--fast'\n" + usage;
+    QTest::newRow("bad dump range")
+        << QStringList{"--dump=9:8", strFile, strFile}
+        << "quillet-map: dump range '9:8' is not FIRST:LAST with FIRST <= LAST and at most "
+           "2147483648 bytes\n" +
+               usage;
+    QTest::newRow("dump of a missing file")
+        << QStringList{"--dump=0:15", strFile, strMissing}
+        << "quillet-map: " + strMissing.toUtf8() + ": No such file or directory\n";
     QTest::newRow("too many blocks")
         << QStringList{"--block-size=1", strFile,
                        QString::fromStdString(WriteSparse(m_dir, "sparse", (1ull << 30) + 1))}

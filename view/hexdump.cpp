@@ -1,0 +1,160 @@
+#include "view/hexdump.h"
+
+#include "engine/inputfile.h"
+#include "view/hexline.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+// The scan reads a small chunk first, so that an early difference costs little, and
+// doubles it up to kMaxChunk per file, the comparison's own buffer size.
+constexpr uint32_t kFirstChunk = 16u << 10;
+constexpr uint32_t kMaxChunk = 256u << 10;
+constexpr int32_t kPerLine = 16;
+constexpr int32_t kShown = 5 * kPerLine;
+
+// Where the side-by-side scan of a cell stopped.
+struct CScan {
+    uint64_t nDiff = 0;   // cell index of the first difference, or the common length
+    bool bEnded1 = false; // file 1 gave fewer bytes than asked at some point
+    bool bEnded2 = false;
+    uint64_t nGot1 = 0; // bytes of the cell file 1 yields, when it ended
+    uint64_t nGot2 = 0;
+};
+
+uint32_t ReadAt(CInputFile& file, uint64_t nOffset, uint8_t* pDest, uint32_t nCount) {
+    file.SeekTo(int64_t(nOffset));
+    return file.Read(pDest, nCount);
+}
+
+// Index of the first differing byte of two buffers, or nCount when they agree.
+uint32_t FirstDifference(const uint8_t* p1, const uint8_t* p2, uint32_t nCount) {
+    if (std::memcmp(p1, p2, nCount) == 0)
+        return nCount;
+    return uint32_t(std::mismatch(p1, p1 + nCount, p2).first - p1);
+}
+
+// Reads both files chunk by chunk from nFirst until they differ, either of them ends or
+// fails, or nCount bytes agree. A short read ends a file for good, as one read of the
+// whole cell would have stopped there. False when no buffers could be had.
+bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nCount, CScan& scan) {
+    // Uninitialised: only the pages a read fills are ever touched.
+    const auto nBufferSize = size_t(std::min<uint64_t>(nCount, kMaxChunk));
+    std::unique_ptr<uint8_t[]> buf1(new (std::nothrow) uint8_t[nBufferSize]);
+    std::unique_ptr<uint8_t[]> buf2(new (std::nothrow) uint8_t[nBufferSize]);
+    if (!buf1 || !buf2)
+        return false;
+    uint32_t nChunk = kFirstChunk;
+    uint64_t nDone = 0;
+    while (nDone < nCount) {
+        uint32_t nWant = uint32_t(std::min<uint64_t>(nCount - nDone, nChunk));
+        nChunk = std::min(2 * nChunk, kMaxChunk);
+        uint32_t nGot1 = ReadAt(file1, nFirst + nDone, buf1.get(), nWant);
+        uint32_t nGot2 = ReadAt(file2, nFirst + nDone, buf2.get(), nWant);
+        if (nGot1 < nWant) {
+            scan.bEnded1 = true;
+            scan.nGot1 = nDone + nGot1;
+        }
+        if (nGot2 < nWant) {
+            scan.bEnded2 = true;
+            scan.nGot2 = nDone + nGot2;
+        }
+        uint32_t nCommon = std::min(nGot1, nGot2);
+        uint32_t i = FirstDifference(buf1.get(), buf2.get(), nCommon);
+        if (i < nCommon || nCommon < nWant) {
+            scan.nDiff = nDone + i;
+            return true;
+        }
+        nDone += nWant;
+    }
+    scan.nDiff = nCount;
+    return true;
+}
+
+// The bytes of one file that the dump shows: cell indexes nStart to nEnd - 1, fewer when
+// the file ended before.
+std::vector<uint8_t> ReadShown(CInputFile& file, uint64_t nFirst, uint64_t nStart, uint64_t nEnd,
+                               bool bEnded, uint64_t nGot) {
+    if (bEnded)
+        nEnd = std::min(nEnd, std::max(nGot, nStart));
+    std::vector<uint8_t> bytes(nEnd - nStart);
+    bytes.resize(ReadAt(file, nFirst + nStart, bytes.data(), uint32_t(bytes.size())));
+    return bytes;
+}
+
+bool IsLongForm(uint64_t nLast) {
+    return int32_t(uint32_t(nLast >> 32)) > 0;
+}
+} // namespace
+
+std::string FormatRange(uint64_t nFirst, uint64_t nLast) {
+    char szText[40];
+    if (IsLongForm(nLast))
+        std::snprintf(szText, sizeof szText, "%08X`%08X - %08X`%08X", unsigned(nFirst >> 32),
+                      unsigned(nFirst & 0xFFFFFFFFu), unsigned(nLast >> 32),
+                      unsigned(nLast & 0xFFFFFFFFu));
+    else
+        std::snprintf(szText, sizeof szText, "%08X - %08X", unsigned(nFirst & 0xFFFFFFFFu),
+                      unsigned(nLast & 0xFFFFFFFFu));
+    return szText;
+}
+
+void AppendDumpLines(std::string& strOut, CHexLine& line, const uint8_t* p1, const uint8_t* p2,
+                     int32_t nCommon, int32_t nStart) {
+    for (int32_t k = 0; k < 5; ++k) {
+        int32_t nPos = nStart + kPerLine * k;
+        std::string strLine = line.FormatLine(nPos);
+        if (strLine.empty())
+            continue;
+        size_t c = size_t(line.m_nHexColumn);
+        for (int32_t j = 0; j < kPerLine; ++j, c += 3) {
+            int32_t i = nPos + j;
+            if (i < 0 || i >= nCommon || p1[i] == p2[i])
+                continue;
+            strLine[c] = strLine[c] == ']' ? ' ' : '[';
+            // Past byte 15 the closing bracket lengthens the line by one.
+            if (c + 3 == strLine.size())
+                strLine += ']';
+            else
+                strLine[c + 3] = ']';
+        }
+        strOut += strLine;
+        strOut += '\n';
+    }
+}
+
+std::string BuildHexDump(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nLast) {
+    const uint64_t nCount = nLast < nFirst ? 0 : std::min(nLast - nFirst, UINT64_MAX - 1) + 1;
+    CScan scan;
+    if (!ScanCell(file1, file2, nFirst, nCount, scan))
+        return std::string();
+
+    // Two lines before the line of the first difference, so that it is the third line.
+    uint64_t nStart = scan.nDiff & ~uint64_t(kPerLine - 1);
+    nStart = nStart >= 2 * kPerLine ? nStart - 2 * kPerLine : 0;
+    uint64_t nEnd = std::min(nCount, nStart + kShown);
+    std::vector<uint8_t> shown1 = ReadShown(file1, nFirst, nStart, nEnd, scan.bEnded1, scan.nGot1);
+    std::vector<uint8_t> shown2 = ReadShown(file2, nFirst, nStart, nEnd, scan.bEnded2, scan.nGot2);
+    int32_t nCommon = int32_t(std::min(shown1.size(), shown2.size()));
+
+    std::string strText = "[" + FormatRange(nFirst, nLast) + "]\n";
+    strText.reserve(1024);
+    strText += std::string(57, '=') + '\n';
+    CHexLine line(kPerLine);
+    line.m_nAddrBits = IsLongForm(nLast) ? 64 : 32;
+    line.m_nBase = nFirst + nStart;
+    line.m_pData = shown1.data();
+    line.m_nDataLen = int32_t(shown1.size());
+    AppendDumpLines(strText, line, shown1.data(), shown2.data(), nCommon, 0);
+    strText += std::string(57, '-') + '\n';
+    line.m_pData = shown2.data();
+    line.m_nDataLen = int32_t(shown2.size());
+    AppendDumpLines(strText, line, shown1.data(), shown2.data(), nCommon, 0);
+    strText += std::string(57, '=');
+    return strText;
+}
