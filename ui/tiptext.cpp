@@ -25,8 +25,11 @@ std::string DupTipText(size_t n, const std::string& strText) {
     size_t nCut = n - 1;
     if (strText.size() <= nCut)
         return strText;
-    // Look back over at most three continuation bytes for the start of the last character.
-    for (size_t nBack = 1; nBack <= 4 && nBack <= nCut; ++nBack) {
+    // Only a continuation byte right after the cut can belong to a character the cut splits;
+    // its lead is at most three bytes back.
+    if ((static_cast<unsigned char>(strText[nCut]) & 0xC0) != 0x80)
+        return strText.substr(0, nCut);
+    for (size_t nBack = 1; nBack <= 3 && nBack <= nCut; ++nBack) {
         unsigned char c = static_cast<unsigned char>(strText[nCut - nBack]);
         if ((c & 0xC0) == 0x80)
             continue;

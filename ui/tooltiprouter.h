@@ -2,13 +2,12 @@
 
 #include "app/messages.h"
 
+#include <QLabel>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-
-class QLabel;
 
 // The one tooltip of a top-level window and its children. On every mouse move over the owner
 // it asks the deepest child under the mouse (UWM_TOOLHITTEST) which tool lies there; a tip is

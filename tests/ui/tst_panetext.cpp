@@ -76,17 +76,19 @@ void TestPaneText::dupTipText_data() {
     QTest::newRow("fits") << 512 << QByteArray("/tmp/a&b") << QByteArray("/tmp/a&b");
     QTest::newRow("exactly n - 1") << 4 << QByteArray("abc") << QByteArray("abc");
     QTest::newRow("one over") << 4 << QByteArray("abcd") << QByteArray("abc");
-    QTest::newRow("600 bytes cut to 511")
-        << 512 << QByteArray(600, 'p') << QByteArray(511, 'p');
+    QTest::newRow("600 bytes cut to 511") << 512 << QByteArray(600, 'p') << QByteArray(511, 'p');
     QTest::newRow("n 1") << 1 << QByteArray("abc") << QByteArray();
     QTest::newRow("n 0") << 0 << QByteArray("abc") << QByteArray();
-    QTest::newRow("2-byte char kept whole") << 4 << "a" + e2 + "z" << "a" + e2;
+    QTest::newRow("2-byte char kept whole") << 4 << "a" + e2 + "z"
+                                            << "a" + e2;
     QTest::newRow("2-byte char not halved") << 3 << "ab" + e2 << QByteArray("ab");
     QTest::newRow("3-byte char after 1 byte") << 3 << "a" + e3 << QByteArray("a");
     QTest::newRow("3-byte char after 2 bytes") << 4 << "a" + e3 << QByteArray("a");
-    QTest::newRow("3-byte char whole") << 5 << "a" + e3 + "z" << "a" + e3;
+    QTest::newRow("3-byte char whole") << 5 << "a" + e3 + "z"
+                                       << "a" + e3;
     QTest::newRow("4-byte char after 3 bytes") << 5 << "a" + e4 << QByteArray("a");
-    QTest::newRow("4-byte char whole") << 6 << "a" + e4 + "z" << "a" + e4;
+    QTest::newRow("4-byte char whole") << 6 << "a" + e4 + "z"
+                                       << "a" + e4;
     QTest::newRow("Latin-1 bytes cut where they fall")
         << 4 << QByteArray("\xE9\xE9\xE9\xE9") << QByteArray("\xE9\xE9\xE9");
     QTest::newRow("stray continuation bytes")

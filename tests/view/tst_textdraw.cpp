@@ -87,8 +87,7 @@ void TestTextDraw::lineWiderThanTheRectangleIsCutEquallyOnBothSides() {
     QVERIFY(qAbs(nCutLeft - (shortBy - nCutLeft)) <= 1);
     // The cut pixels were inked: something is really cut on both sides.
     QVERIFY(wide.copy(0, 0, nCutLeft, h) != WhiteImage(nCutLeft, h));
-    QVERIFY(wide.copy(nCutLeft + w, 0, shortBy - nCutLeft, h) !=
-            WhiteImage(shortBy - nCutLeft, h));
+    QVERIFY(wide.copy(nCutLeft + w, 0, shortBy - nCutLeft, h) != WhiteImage(shortBy - nCutLeft, h));
 }
 
 void TestTextDraw::piecesOfDifferentHeightsShareTheBottomLine() {
