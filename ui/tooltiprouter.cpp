@@ -3,6 +3,7 @@
 #include "view/textdraw.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
@@ -71,18 +72,25 @@ bool CToolTipRouter::IsOwnersWindow(const QObject* pObject) const {
 
 bool CToolTipRouter::eventFilter(QObject* pWatched, QEvent* pEvent) {
     switch (pEvent->type()) {
-    case QEvent::MouseMove:
-        if (IsOwnersWindow(pWatched)) {
-            auto* pMouse = static_cast<QMouseEvent*>(pEvent);
-            if (pMouse->buttons() != Qt::NoButton)
-                break;
-            QPoint ptWindow = pMouse->position().toPoint();
-            OnMouseMove(m_pOwner->mapFrom(m_pOwner->window(), ptWindow),
-                        pMouse->globalPosition().toPoint());
-        }
+    case QEvent::MouseMove: {
+        // A tip that happens to lie under the mouse passes its moves on to the owner.
+        const bool bTip = m_pTip && pWatched == m_pTip->windowHandle();
+        if (!bTip && !IsOwnersWindow(pWatched))
+            break;
+        auto* pMouse = static_cast<QMouseEvent*>(pEvent);
+        if (pMouse->buttons() != Qt::NoButton)
+            break;
+        const QPoint ptGlobal = pMouse->globalPosition().toPoint();
+        const QPoint ptOwner =
+            bTip ? m_pOwner->mapFromGlobal(ptGlobal)
+                 : m_pOwner->mapFrom(m_pOwner->window(), pMouse->position().toPoint());
+        OnMouseMove(ptOwner, ptGlobal);
         break;
+    }
     case QEvent::Leave:
-        if (IsOwnersWindow(pWatched))
+        // Moving onto the tip leaves the owner's window without leaving the owner.
+        if (IsOwnersWindow(pWatched) &&
+            !m_pOwner->window()->rect().contains(m_pOwner->window()->mapFromGlobal(QCursor::pos())))
             Reset();
         break;
     case QEvent::MouseButtonPress:
@@ -130,7 +138,7 @@ void CToolTipRouter::ShowTip() {
     if (!m_pTip || !m_bEnabled || m_strToolText.isEmpty())
         return;
     m_pTip->setText(m_strToolText);
-    m_pTip->adjustSize();
+    m_pTip->resize(m_pTip->sizeHint()); // adjustSize would wrap a long line at 2/3 of the screen
     // Below and right of the mouse like other tips, kept on the screen where it can be.
     QPoint pt = m_ptShow + QPoint(2, 16);
     if (QScreen* pScreen = m_pOwner->screen()) {

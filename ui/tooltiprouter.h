@@ -29,7 +29,7 @@ public:
     int32_t RouteHitTest(int32_t x, int32_t y, ToolHitQuery& query);
 
     // The tip window while one exists (for tests): a label that shows its text as plain text.
-    const QLabel* GetTipWindow() const { return m_pTip; }
+    QLabel* GetTipWindow() const { return m_pTip; }
 
     int m_nInitialMs = 1000;  // rest before a tip appears
     int m_nReshowMs = 200;    // rest before the next tool's tip appears while one is up

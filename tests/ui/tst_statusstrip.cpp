@@ -101,8 +101,9 @@ void TestStatusStrip::fontIsProportionalTenPointAndSetsTheHeight() {
     CStatusStrip strip;
     const QFont& font = strip.GetStripFont();
     QCOMPARE(font.pointSize(), 10);
-    QVERIFY(!QFontInfo(font).fixedPitch());
-    QCOMPARE(strip.GetPreferredSize(), QSize(0, QFontMetrics(font, &strip).height() + 6));
+    const QFontMetrics fm(font, &strip); // proportional: i narrower than W
+    QVERIFY(fm.horizontalAdvance("iiii") < fm.horizontalAdvance("WWWW"));
+    QCOMPARE(strip.GetPreferredSize(), QSize(0, fm.height() + 6));
 }
 
 void TestStatusStrip::layoutFromTheMeasuredSamples_data() {
