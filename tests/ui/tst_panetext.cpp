@@ -14,7 +14,6 @@ private slots:
     void dupTipText_data();
     void dupTipText();
     void formatTipTextHasNoLengthLimit();
-    void formattedTextIsCutWithoutSplittingACharacter();
 };
 
 void TestPaneText::cellSizeText_data() {
@@ -107,22 +106,6 @@ void TestPaneText::formatTipTextHasNoLengthLimit() {
     const std::string strLong(5000, 'x');
     QCOMPARE(FormatTipText("[%s]", strLong.c_str()), "[" + strLong + "]");
     QCOMPARE(FormatTipText("%d.%02d%% in %s", 12, 34, "3.042s"), std::string("12.34% in 3.042s"));
-}
-
-static std::string Limited(size_t nLimit, const char* pszFormat, ...) {
-    va_list args;
-    va_start(args, pszFormat);
-    std::string strText = VFormatText(nLimit, pszFormat, args);
-    va_end(args);
-    return strText;
-}
-
-void TestPaneText::formattedTextIsCutWithoutSplittingACharacter() {
-    QCOMPARE(Limited(2047, "%s", std::string(3000, 'q').c_str()), std::string(2047, 'q'));
-    QCOMPARE(Limited(2047, "%s", std::string(2047, 'q').c_str()), std::string(2047, 'q'));
-    // 2046 bytes, then a two-byte character that would straddle the limit.
-    const std::string strText = std::string(2046, 'q') + "\xC3\xA9";
-    QCOMPARE(Limited(2047, "%s", strText.c_str()), std::string(2046, 'q'));
 }
 
 QTEST_APPLESS_MAIN(TestPaneText)
