@@ -73,7 +73,6 @@ void CSelectFilesDlg::CreateControls() {
         pCombo->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
         // A long listed path must not widen the dialog.
         pCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        pCombo->setMinimumContentsLength(1);
         pCombo->setMinimumWidth(unitsX(363));
         connect(pCombo->lineEdit(), &QLineEdit::textEdited, this, [this, i] { OnEditChange(i); });
         connect(pCombo, &QComboBox::activated, this, [this, i](int n) { OnSelChange(i, n); });

@@ -400,8 +400,10 @@ void TestSelectFilesDlg::longTextsStayWhole() {
     CPathHistory none;
     CSelectFilesDlg plain(nullptr, none, none, "", "");
     CSelectFilesDlg dlg(nullptr, first, second, strLong, "");
-    QCOMPARE(dlg.sizeHint().width(), plain.sizeHint().width());
+    QVERIFY(ShowActive(plain));
     QVERIFY(ShowActive(dlg));
+    // What the dialog asks for, not its size, which the screen caps.
+    QCOMPARE(dlg.sizeHint(), plain.sizeHint());
     QComboBox* pCombo = Combo(dlg, 111);
     QCOMPARE(pCombo->currentText().size(), 40000);
     QTest::keyClick(pCombo, Qt::Key_End);
