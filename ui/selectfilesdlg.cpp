@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -95,7 +96,6 @@ void CSelectFilesDlg::CreateControls() {
         pGrid->addWidget(pInfo, 1, 0);
         pLayout->addWidget(pGroup);
         m_entries[i].combo = pCombo;
-        m_pBrowse[i] = pBrowse;
         m_pInfo[i] = pInfo;
     }
 

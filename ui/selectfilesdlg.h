@@ -67,7 +67,6 @@ private:
     CPathHistory& m_secondaryHistory;
     FileEntry m_entries[2];
     QLineEdit* m_pInfo[2] = {};
-    QPushButton* m_pBrowse[2] = {};
     QPushButton* m_pOk = nullptr;
     QTimer m_checkTimer[2];
     FileChooser m_chooser = &CSelectFilesDlg::ChooseWithFileDialog;
