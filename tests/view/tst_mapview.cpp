@@ -293,8 +293,9 @@ void TestMapView::paintAfterProgressEqualsFullPaint() {
     fresh.SetTotalLength(50000);
     std::mt19937 random(7);
     for (int j = 0; j < 50000; ++j)
-        f.states.Set(j, uint8_t(random() % 6));
+        f.states.Set(j, j / 4 == 300 ? BLOCK_EQUAL : uint8_t(random() % 6));
     f.Grab();
+    QCOMPARE(f.states.m_nPerCell, 4u);
     QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(300) + QPoint(1, 1));
     f.Grab();
     // A progress step: a few hundred blocks change, the selected cell's among them.
