@@ -153,7 +153,10 @@ void CMainWnd::OnProgress() {
     m_strip.FormatPaneText(PANE_PROGRESS, "%d.%02d%% in %s", P / 100, P % 100,
                            m_pJob->m_stopwatch.m_szText);
     setWindowTitle(QString::fromStdString(m_strip.GetPane(PANE_PROGRESS).text));
-    update();
+    // Only the strip and the map's squares that changed: the rest of the window is as it was,
+    // and a whole repaint per progress step would cost a whole copy of the map every time.
+    m_strip.update();
+    m_mapView.RefreshStates();
 }
 
 void CMainWnd::OnFinished() {

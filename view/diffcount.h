@@ -10,10 +10,8 @@ class CDiffCount {
 public:
     // Counts one cell showing state nState.
     void Add(uint8_t nState) {
-        if (nState == BLOCK_DIFFERENT)
-            ++m_nDifferent;
-        else if (nState == BLOCK_LENGTH_DIFFERS)
-            m_bLengthDiffers = true;
+        m_nDifferent += nState == BLOCK_DIFFERENT;
+        m_bLengthDiffers |= nState == BLOCK_LENGTH_DIFFERS;
     }
     uint32_t Total() const { return m_nDifferent + (m_bLengthDiffers ? 1 : 0); }
 

@@ -3,6 +3,7 @@
 #include "view/cellgeometry.h"
 #include "view/offscreendc.h"
 
+#include <QRegion>
 #include <QSize>
 #include <QWidget>
 
@@ -31,6 +32,10 @@ public:
     // size. Repaints nothing.
     void SetTotalLength(uint64_t nLength);
 
+    // Draws into the surface the squares whose state changed since it was last brought up
+    // to date, and schedules a repaint of just those; the main window calls it on progress.
+    void RefreshStates();
+
     const CCellGeometry& GetGeometry() const { return m_geometry; }
     // The count of the last paint with a comparison; 0 before the first.
     uint32_t GetDiffCells() const { return m_nDiffCells; }
@@ -42,14 +47,18 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
 
 private:
-    void PaintEmpty(int w, int h);
-    void PaintCells(int w, int h);
+    // Brings the surface up to date with the states, the size and the selection; returns the
+    // part of the client area that changed on it.
+    QRegion UpdateSurface();
+    QRegion PaintEmpty(int w, int h);
+    QRegion PaintCells(int w, int h);
 
-    // What the surface shows besides the cells' colours: while it stays the same, a paint
-    // redraws only the cells whose state changed.
+    // What the surface shows besides the cells' colours: while it stays the same, only the
+    // squares whose state changed are drawn again.
     struct CLayout {
         int32_t w = -1;
         int32_t h = -1;
+        bool bEmpty = false; // the invitation text instead of cells
         int32_t nPitch = 0;
         uint32_t nCells = 0;
         uint32_t nPerCell = 0;
@@ -64,7 +73,8 @@ private:
     uint32_t m_nDiffCells = 0;
     std::array<uint32_t, 256> m_rgb{}; // the colour of each state byte, as the surface stores it
 
-    CLayout m_layout;             // of the cells on the surface
-    bool m_bCellsShown = false;   // the surface shows m_layout and m_shown
+    CLayout m_layout;             // of the surface
+    bool m_bSurfaceValid = false; // the surface shows m_layout and m_shown
     std::vector<uint8_t> m_shown; // the state each cell's square shows
+    QRegion m_unshown;            // drawn on the surface, not yet on the screen
 };

@@ -5,6 +5,7 @@
 #include "view/textdraw.h"
 
 #include <QPainter>
+#include <QScreen>
 #include <QtTest>
 
 #include <memory>
@@ -96,6 +97,8 @@ private slots:
     void resizeRegroupsRecordedStates();
     void emptyTextIsCentred_data();
     void emptyTextIsCentred();
+    void wholePaintIsOneSquarePerCell_data();
+    void wholePaintIsOneSquarePerCell();
     void paintAfterProgressEqualsFullPaint();
 };
 
@@ -282,6 +285,35 @@ void TestMapView::emptyTextIsCentred() {
     QVERIFY(CountColor(image, kBlack) > 0);
 }
 
+void TestMapView::wholePaintIsOneSquarePerCell_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("cells");
+    QTest::newRow("every square of the area") << QSize(101, 101) << 625;
+    QTest::newRow("last row part full") << QSize(300, 200) << 700;
+    QTest::newRow("big squares, a wide margin") << QSize(217, 150) << 30;
+    QTest::newRow("one column, squares cut at the edge") << QSize(3, 200) << 40;
+}
+
+void TestMapView::wholePaintIsOneSquarePerCell() {
+    QFETCH(QSize, size);
+    QFETCH(int, cells);
+    MapFixture f(size, 100000);
+    QCOMPARE(f.view->size(), size);
+    f.view->SetTotalLength(uint64_t(cells)); // one byte a cell
+    const QColor colors[] = {kWhite, kWhite, kBlue, kRed, kYellow, kBlack};
+    for (int i = 0; i < cells; ++i)
+        f.states.Set(i, uint8_t(i % 6));
+    const QImage image = f.Grab().convertToFormat(QImage::Format_RGB32);
+    QImage expected(size, QImage::Format_RGB32);
+    expected.fill(kGrey);
+    QPainter dc(&expected);
+    const int P = f.Geometry().m_nPitch;
+    for (int i = 0; i < cells; ++i)
+        dc.fillRect(QRect(f.Origin(i), QSize(P - 1, P - 1)), colors[i % 6]);
+    dc.end();
+    QCOMPARE(image, expected);
+}
+
 void TestMapView::paintAfterProgressEqualsFullPaint() {
     const QSize client(640, 480);
     MapFixture f(client, 100000);
@@ -293,20 +325,33 @@ void TestMapView::paintAfterProgressEqualsFullPaint() {
     fresh.SetTotalLength(50000);
     std::mt19937 random(7);
     for (int j = 0; j < 50000; ++j)
-        f.states.Set(j, j / 4 == 300 ? BLOCK_EQUAL : uint8_t(random() % 6));
+        f.states.Set(j, j / 4 == 300 ? uint8_t(BLOCK_EQUAL) : uint8_t(random() % 6));
     f.Grab();
     QCOMPARE(f.states.m_nPerCell, 4u);
     QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(300) + QPoint(1, 1));
-    f.Grab();
-    // A progress step: a few hundred blocks change, the selected cell's among them.
+    QCoreApplication::processEvents();
+
+    // Progress steps: some blocks change, the selected cell's among them, and the map is
+    // refreshed as on a progress notice; more change before that paint comes, to be shown
+    // by the next refresh.
     for (int k = 0; k < 500; ++k)
         f.states.Set(int32_t(random() % 50000), uint8_t(random() % 6));
     f.SetCell(300, BLOCK_READ_ERROR);
-    const QImage image = f.Grab();
+    f.view->RefreshStates();
+    for (int k = 0; k < 50; ++k)
+        f.states.Set(int32_t(random() % 50000), uint8_t(random() % 6));
+    QTest::qWait(50);
+    f.view->RefreshStates();
+    QTest::qWait(50);
+
+    // What is on the screen now is what a whole paint of a new view shows.
     fresh.grab(); // the pitch comes with the first paint
     QTest::mouseClick(&fresh, Qt::LeftButton, {}, f.Origin(300) + QPoint(1, 1));
-    QCOMPARE(image, fresh.grab().toImage());
-    QCOMPARE(image.pixelColor(f.Origin(300)), kGreen);
+    const QImage expected = fresh.grab().toImage();
+    const QImage shown = f.view->screen()->grabWindow(f.view->winId()).toImage();
+    QCOMPARE(shown.convertToFormat(expected.format()), expected);
+    QCOMPARE(expected.pixelColor(f.Origin(300)), kGreen);
+    QCOMPARE(expected.pixelColor(f.Origin(300) + QPoint(2, 2)), kBlack);
 }
 
 QTEST_MAIN(TestMapView)
