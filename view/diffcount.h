@@ -8,14 +8,17 @@
 // together as one, since a length difference runs from one point to the end of the map.
 class CDiffCount {
 public:
-    // Counts one cell showing state nState.
-    void Add(uint8_t nState) {
-        m_nDifferent += nState == BLOCK_DIFFERENT;
-        m_bLengthDiffers |= nState == BLOCK_LENGTH_DIFFERS;
-    }
-    uint32_t Total() const { return m_nDifferent + (m_bLengthDiffers ? 1 : 0); }
+    // A cell now shows state nState; Remove takes back one that no longer does.
+    void Add(uint8_t nState) { Change(nState, 1); }
+    void Remove(uint8_t nState) { Change(nState, -1); }
+    uint32_t Total() const { return uint32_t(m_nDifferent) + (m_nLengthDiffers > 0 ? 1 : 0); }
 
 private:
-    uint32_t m_nDifferent = 0;
-    bool m_bLengthDiffers = false;
+    void Change(uint8_t nState, int64_t nBy) {
+        m_nDifferent += nState == BLOCK_DIFFERENT ? nBy : 0;
+        m_nLengthDiffers += nState == BLOCK_LENGTH_DIFFERS ? nBy : 0;
+    }
+
+    int64_t m_nDifferent = 0;
+    int64_t m_nLengthDiffers = 0;
 };

@@ -3,7 +3,6 @@
 #include "app/messages.h"
 #include "engine/blockstatearray.h"
 #include "ui/statusstrip.h"
-#include "view/diffcount.h"
 #include "view/mapcolors.h"
 #include "view/textdraw.h"
 
@@ -192,8 +191,10 @@ QRegion CMapView::PaintCells(int w, int h) {
     layout.nPerCell = numbers.nPerCell;
     layout.nSelected = m_geometry.m_nSelected;
     const bool bAll = !m_bSurfaceValid || layout != m_layout;
-    if (bAll)
+    if (bAll) {
         m_shown.assign(numbers.nCells, BLOCK_PENDING);
+        m_count = CDiffCount();
+    }
 
     CPixels pixels(m_surface.m_bitmap);
     const int32_t P = numbers.nPitch;
@@ -201,18 +202,23 @@ QRegion CMapView::PaintCells(int w, int h) {
     const std::atomic<uint8_t>* pStates = m_states.m_pStates.get();
     const int64_t nStates = m_states.m_nCount;
     const uint32_t R = numbers.nPerCell;
-    CDiffCount count;
     // One rectangle per row of squares, from the first to the last square redrawn in it.
     std::vector<QRect> changed;
     for (uint32_t i = 0; i < numbers.nCells; ++i) {
-        const int64_t nFirst = int64_t(i) * R;
-        const int64_t nEnd = std::min<int64_t>(nFirst + R, nStates);
         uint8_t s = 0;
-        for (int64_t j = nFirst; j < nEnd; ++j)
-            s = std::max(s, pStates[j].load(std::memory_order_relaxed));
-        count.Add(s);
-        if (s == m_shown[i] && !bAll)
+        if (R == 1) { // the common case, and the one with the most cells
+            if (int64_t(i) < nStates)
+                s = pStates[i].load(std::memory_order_relaxed);
+        } else {
+            const int64_t nFirst = int64_t(i) * R;
+            const int64_t nEnd = std::min<int64_t>(nFirst + R, nStates);
+            for (int64_t j = nFirst; j < nEnd; ++j)
+                s = std::max(s, pStates[j].load(std::memory_order_relaxed));
+        }
+        if (s == m_shown[i])
             continue;
+        m_count.Remove(m_shown[i]);
+        m_count.Add(s);
         m_shown[i] = s;
         if (bAll) // drawn below, all in one go
             continue;
@@ -227,7 +233,7 @@ QRegion CMapView::PaintCells(int w, int h) {
         else
             changed.emplace_back(x, y, P, P);
     }
-    m_nDiffCells = count.Total();
+    m_nDiffCells = m_count.Total();
     m_layout = layout;
     m_bSurfaceValid = true;
     if (!bAll) {

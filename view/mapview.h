@@ -1,6 +1,7 @@
 #pragma once
 
 #include "view/cellgeometry.h"
+#include "view/diffcount.h"
 #include "view/offscreendc.h"
 
 #include <QRegion>
@@ -76,5 +77,6 @@ private:
     CLayout m_layout;             // of the surface
     bool m_bSurfaceValid = false; // the surface shows m_layout and m_shown
     std::vector<uint8_t> m_shown; // the state each cell's square shows
+    CDiffCount m_count;           // of the cells in m_shown
     QRegion m_unshown;            // drawn on the surface, not yet on the screen
 };
