@@ -18,6 +18,9 @@ CMainWnd::CMainWnd(CAppState& app, const IScreenMetrics& metrics, QWidget* pPare
     : QWidget(pParent), m_app(app), m_metrics(metrics), m_separator(this), m_strip(this),
       m_mapView(app.m_states, &m_strip, GetMaxMapSize(), this) {
     m_toolTips.CreateToolTip(this, false);
+    m_progressPause.setSingleShot(true);
+    m_progressPause.setInterval(kProgressPauseMs);
+    connect(&m_progressPause, &QTimer::timeout, this, &CMainWnd::OnProgressPause);
 
     auto* pSelectFiles = new QAction(QStringLiteral("Select &Files"), this);
     pSelectFiles->setShortcut(QKeySequence::Open);
@@ -73,7 +76,18 @@ bool CMainWnd::StartJob(std::string& strError) {
 }
 
 void CMainWnd::PostProgress() {
-    QCoreApplication::postEvent(this, new QEvent(UWM_PROGRESS));
+    // Only while the window takes notices: its handler reads the progress of its moment, and
+    // thousands of notices a second would cost the worker the posting and the window the
+    // handling, which both take from the comparison.
+    if (!m_bProgressPosted.exchange(true, std::memory_order_acq_rel))
+        QCoreApplication::postEvent(this, new QEvent(UWM_PROGRESS));
+}
+
+void CMainWnd::OnProgressPause() {
+    // Cleared before the progress is read, so that a step made meanwhile posts again.
+    m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
+    if (m_pJob && m_pJob->m_nProgress.load() != m_nShownProgress)
+        OnProgress();
 }
 
 void CMainWnd::PostFinished() {
@@ -146,10 +160,15 @@ void CMainWnd::FormatElapsed(CCompareJob& job) const {
 }
 
 void CMainWnd::OnProgress() {
-    if (!m_pJob)
+    if (!m_pJob) {
+        m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
         return;
+    }
+    // The next notices wait for the pause: no one reads progress faster than that.
+    m_progressPause.start();
     FormatElapsed(*m_pJob);
     const int32_t P = m_pJob->m_nProgress.load();
+    m_nShownProgress = P;
     m_strip.FormatPaneText(PANE_PROGRESS, "%d.%02d%% in %s", P / 100, P % 100,
                            m_pJob->m_stopwatch.m_szText);
     setWindowTitle(QString::fromStdString(m_strip.GetPane(PANE_PROGRESS).text));
@@ -162,6 +181,8 @@ void CMainWnd::OnProgress() {
 void CMainWnd::OnFinished() {
     if (!m_pJob)
         return;
+    m_progressPause.stop();
+    m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
     g_abortConfirm.CloseOpenBox();
     if (g_abortConfirm.m_bAbort.load() != 0) {
         g_abortConfirm.m_bAbort.store(0);

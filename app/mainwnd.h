@@ -7,8 +7,10 @@
 #include "view/mapview.h"
 
 #include <QSize>
+#include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -42,7 +44,8 @@ public:
     CToolTipRouter& GetToolTips() { return m_toolTips; }
     CCompareJob* GetJob() const { return m_pJob; }
 
-    // From the worker thread: post UWM_PROGRESS and UWM_FINISHED to this window.
+    // From the worker thread: post UWM_PROGRESS (at most one per pause of the window) and
+    // UWM_FINISHED to this window.
     void PostProgress() override;
     void PostFinished() override;
 
@@ -57,6 +60,8 @@ protected:
 private:
     void OnStartCompare();
     void OnProgress();
+    // The pause after a shown progress is over: shows what came meanwhile.
+    void OnProgressPause();
     void OnFinished();
     // The elapsed time of the job into its m_nElapsedMs and m_szText.
     void FormatElapsed(CCompareJob& job) const;
@@ -70,6 +75,11 @@ private:
     CToolTipRouter m_toolTips;
 
     CCompareJob* m_pJob = nullptr;
+    // Progress is shown at most once per pause; notices are not posted meanwhile.
+    static constexpr int kProgressPauseMs = 20;
+    QTimer m_progressPause;
+    std::atomic<bool> m_bProgressPosted{false}; // set from a post until the pause ends
+    int32_t m_nShownProgress = -1;
     CLockedText m_strError1; // the worker's error texts, one per file
     CLockedText m_strError2;
 };

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 using namespace testutil;
 
@@ -56,6 +57,11 @@ public:
         m_bReleased = true;
         m_open.notify_all();
     }
+    void Allow(int nReads) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nFree += nReads;
+        m_open.notify_all();
+    }
 
 private:
     std::mutex m_lock;
@@ -69,9 +75,17 @@ private:
 class CClockedWnd : public CMainWnd {
 public:
     using CMainWnd::CMainWnd;
-    int64_t m_nOffset = -1; // < 0: the real clock
+    int64_t m_nOffset = -1;                // < 0: the real clock
+    std::function<void()> m_afterProgress; // once, right after a progress notice is handled
 
 protected:
+    bool event(QEvent* pEvent) override {
+        const bool bProgress = pEvent->type() == UWM_PROGRESS;
+        const bool bDone = CMainWnd::event(pEvent);
+        if (bProgress && m_afterProgress)
+            std::exchange(m_afterProgress, nullptr)();
+        return bDone;
+    }
     int64_t Now() const override {
         if (m_nOffset < 0 || !GetJob())
             return CMainWnd::Now();
@@ -157,6 +171,7 @@ private slots:
     void escapeWithNoRunCloses();
     void closeDuringRun_data();
     void closeDuringRun();
+    void progressMadeWhileThePauseRunsIsShown();
     void elapsedTextInPaneAndTitle_data();
     void elapsedTextInPaneAndTitle();
 };
@@ -233,6 +248,14 @@ void TestMainWnd::escapeWithNoRunCloses() {
     QTRY_VERIFY(!f.wnd.isVisible());
 }
 
+// The progress text of a run of 16 MiB held after nLoads loads of each file.
+static std::string ProgressAfterLoads(CMainWnd& wnd, uint32_t nLoads) {
+    const uint32_t B = wnd.GetMapView().GetGeometry().m_nBlockSize;
+    const uint64_t P =
+        uint64_t(nLoads) * std::max<uint32_t>(B, 262144) / B * 10000 / ((uint64_t(16) << 20) / B);
+    return QString("%1.%2% in ").arg(P / 100).arg(P % 100, 2, 10, QChar('0')).toStdString();
+}
+
 void TestMainWnd::closeDuringRun_data() {
     QTest::addColumn<bool>("escape");    // the close request: Escape or the close box
     QTest::addColumn<QString>("answer"); // "yes", "no", or "end": the run ends meanwhile
@@ -257,10 +280,7 @@ void TestMainWnd::closeDuringRun() {
     const uint32_t K = uint32_t((uint64_t(16) << 20) / B);
     const uint32_t nPerLoad = std::max<uint32_t>(B, 262144) / B;
     QVERIFY(nPerLoad % 32 == 0 && nPerLoad < K);
-    const std::string strProgress = QString("%1.%2% in ")
-                                        .arg(nPerLoad * 10000 / K / 100)
-                                        .arg(nPerLoad * 10000 / K % 100, 2, 10, QChar('0'))
-                                        .toStdString();
+    const std::string strProgress = ProgressAfterLoads(f.wnd, 1);
     QTRY_COMPARE(f.Pane0().substr(0, strProgress.size()), strProgress);
     const std::string strLast = f.Pane0();
     QCOMPARE(f.wnd.windowTitle().toStdString(), strLast);
@@ -324,6 +344,31 @@ void TestMainWnd::closeDuringRun() {
     QCOMPARE(f.wnd.windowTitle(), QString("Quillet Tavrel  1.00"));
     QVERIFY(f.wnd.isVisible());
     QCOMPARE(watcher.m_nBoxes, 1);
+}
+
+void TestMainWnd::progressMadeWhileThePauseRunsIsShown() {
+    auto* pGate = new CGatedFileSystem(2);
+    std::unique_ptr<CGatedFileSystem> gate(pGate);
+    RunFixture f(pGate);
+    f.pGate = pGate;
+    int32_t nSecondLoadDone = 0; // blocks done after two loads of each file
+    // Right after the first progress is shown, and before any timer can run, the worker makes
+    // the progress of a second load and stops again: its notice falls into the window's pause.
+    bool bMade = false;
+    f.wnd.m_afterProgress = [&] {
+        pGate->Allow(2);
+        for (int i = 0; i < 10000 && !bMade; ++i) {
+            bMade = f.wnd.GetJob()->m_nDone.load() == nSecondLoadDone;
+            QThread::msleep(1);
+        }
+    };
+    QVERIFY(f.Start(uint64_t(16) << 20));
+    const uint32_t B = f.wnd.GetMapView().GetGeometry().m_nBlockSize;
+    nSecondLoadDone = 2 * int32_t(std::max<uint32_t>(B, 262144) / B);
+    const std::string strSecond = ProgressAfterLoads(f.wnd, 2);
+    QTRY_COMPARE(f.Pane0().substr(0, strSecond.size()), strSecond);
+    QVERIFY(bMade);
+    QCOMPARE(f.wnd.windowTitle().toStdString(), f.Pane0());
 }
 
 void TestMainWnd::elapsedTextInPaneAndTitle_data() {
