@@ -96,8 +96,7 @@ void ShowExposed(QWidget& widget) {
     widget.show();
     QElapsedTimer timer;
     timer.start();
-    while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) &&
-           timer.elapsed() < 5000)
+    while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) && timer.elapsed() < 5000)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
@@ -126,9 +125,9 @@ int PaintFigures() {
     }
     view.repaint();
     const CCellGeometry& geometry = view.GetGeometry();
-    std::printf("map %d x %d: %u cells at pitch %d, %u block(s) a cell, %d states\n",
-                view.width(), view.height(), geometry.CellCount(), geometry.m_nPitch,
-                states.m_nPerCell, states.m_nCount);
+    std::printf("map %d x %d: %u cells at pitch %d, %u block(s) a cell, %d states\n", view.width(),
+                view.height(), geometry.CellCount(), geometry.m_nPitch, states.m_nPerCell,
+                states.m_nCount);
 
     const double full = TimeRepaints(view, [&](int r) {
         Click(view, QPoint(4 * (r % 2) + 1, 1)); // a new selection: everything is redrawn

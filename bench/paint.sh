@@ -48,9 +48,8 @@ for screen in 1920x1080 3840x2160; do
     window_ms=$(for ((i = 0; i < runs; ++i)); do
         "$paint" --compare "$tmp/a" "$tmp/b" "$screen" 2>/dev/null | cut -d' ' -f1
     done | median)
-    ratio=$(echo "scale=2; $window_ms / $map_ms" | bc)
-    printf '  the window, %-9s screen         %s ms = %s x quillet-map (target <= 1.3)\n' \
-        "$screen" "$window_ms" "$ratio"
+    printf '  the window, %-9s screen         %s ms = %.2f x quillet-map (target <= 1.3)\n' \
+        "$screen" "$window_ms" "$(echo "$window_ms / $map_ms" | bc -l)"
     if ((10 * window_ms > 13 * map_ms)); then
         verdict=1
     fi

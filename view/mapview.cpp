@@ -124,20 +124,9 @@ void CMapView::SetTotalLength(uint64_t nLength) {
 }
 
 void CMapView::RefreshStates() {
-    if (m_bRefreshQueued)
-        return;
-    // Queued behind the notices already waiting: however fast they come, the cells are
-    // looked at once for all of them.
-    m_bRefreshQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_bRefreshQueued = false;
-            const QRegion changed = UpdateSurface() + m_unshown;
-            m_unshown = QRegion();
-            update(changed);
-        },
-        Qt::QueuedConnection);
+    const QRegion changed = UpdateSurface() + m_unshown;
+    m_unshown = QRegion();
+    update(changed);
 }
 
 QRegion CMapView::UpdateSurface() {

@@ -33,8 +33,8 @@ public:
     // size. Repaints nothing.
     void SetTotalLength(uint64_t nLength);
 
-    // Soon, once for all calls made meanwhile: draws into the surface the squares whose state
-    // changed and repaints just those. The main window calls it on progress.
+    // Draws into the surface the squares whose state changed since it was last brought up
+    // to date, and schedules a repaint of just those; the main window calls it on progress.
     void RefreshStates();
 
     const CCellGeometry& GetGeometry() const { return m_geometry; }
@@ -79,5 +79,4 @@ private:
     std::vector<uint8_t> m_shown; // the state each cell's square shows
     CDiffCount m_count;           // of the cells in m_shown
     QRegion m_unshown;            // drawn on the surface, not yet on the screen
-    bool m_bRefreshQueued = false;
 };
