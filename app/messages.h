@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -36,3 +37,10 @@ public:
 inline void PostSelectFiles(QWidget* pWidget) {
     QCoreApplication::postEvent(pWidget->window(), new QEvent(ID_SELECT_FILES));
 }
+
+// UWM_CLOSEBOX, posted to the main window: end the question box m_pBox as if No was answered.
+class CCloseBoxEvent : public QEvent {
+public:
+    explicit CCloseBoxEvent(QWidget* pBox) : QEvent(UWM_CLOSEBOX), m_pBox(pBox) {}
+    QPointer<QWidget> m_pBox; // null once the box is gone
+};

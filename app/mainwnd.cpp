@@ -1,0 +1,197 @@
+#include "app/mainwnd.h"
+
+#include "app/abortconfirm.h"
+#include "app/appstate.h"
+#include "app/messages.h"
+#include "app/progresstext.h"
+#include "app/screenmetrics.h"
+#include "res/appicon.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+#include <algorithm>
+#include <cstdio>
+
+CMainWnd::CMainWnd(CAppState& app, const IScreenMetrics& metrics, QWidget* pParent)
+    : QWidget(pParent), m_app(app), m_metrics(metrics), m_separator(this), m_strip(this),
+      m_mapView(app.m_states, &m_strip, GetMaxMapSize(), this) {
+    m_toolTips.CreateToolTip(this, false);
+    m_progressPause.setSingleShot(true);
+    m_progressPause.setInterval(kProgressPauseMs);
+    connect(&m_progressPause, &QTimer::timeout, this, &CMainWnd::OnProgressPause);
+
+    auto* pSelectFiles = new QAction(QStringLiteral("Select &Files"), this);
+    pSelectFiles->setShortcut(QKeySequence::Open);
+    connect(pSelectFiles, &QAction::triggered, this, [this] { PostSelectFiles(this); });
+    addAction(pSelectFiles);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    const QSize maxMap = GetMaxMapSize();
+    m_app.m_states.Allocate(maxMap.width(), maxMap.height());
+
+    setWindowIcon(LoadAppIcon());
+    setWindowTitle(QString::fromLatin1(kTitle));
+    setMinimumSize(512, 400);
+    setMaximumSize(m_metrics.GetScreenSize());
+    g_abortConfirm.m_pMainWnd = this;
+}
+
+CMainWnd::~CMainWnd() {
+    if (m_pJob) {
+        g_abortConfirm.m_bAbort.store(1);
+        m_pJob->Join();
+        delete m_pJob;
+        m_pJob = nullptr;
+        g_abortConfirm.m_bAbort.store(0);
+    }
+}
+
+QSize CMainWnd::GetMaxMapSize() const {
+    const QSize screen = m_metrics.GetScreenSize();
+    const CSize size =
+        ::GetMaxMapSize(screen.width(), screen.height(), m_metrics.GetCaptionHeight(),
+                        m_strip.GetPreferredSize().height());
+    return QSize(size.cx, size.cy);
+}
+
+bool CMainWnd::StartJob(std::string& strError) {
+    if (m_pJob) {
+        strError = "a comparison is running";
+        return false;
+    }
+    const CCellGeometry& geometry = m_mapView.GetGeometry();
+    CJobSetup setup;
+    setup.strPath1 = m_app.m_cmdline.m_strPath1;
+    setup.strPath2 = m_app.m_cmdline.m_strPath2;
+    setup.nTotalLength = geometry.m_nTotalLength;
+    setup.nBlockSize = geometry.m_nBlockSize;
+    setup.pStates = &m_app.m_states;
+    setup.pAbort = &g_abortConfirm.m_bAbort;
+    setup.pError1 = &m_strError1;
+    setup.pError2 = &m_strError2;
+    setup.pSink = this;
+    return StartCompareJob(m_pJob, setup, strError);
+}
+
+void CMainWnd::PostProgress() {
+    // Only while the window takes notices: its handler reads the progress of its moment, and
+    // thousands of notices a second would cost the worker the posting and the window the
+    // handling, which both take from the comparison.
+    if (!m_bProgressPosted.exchange(true, std::memory_order_acq_rel))
+        QCoreApplication::postEvent(this, new QEvent(UWM_PROGRESS));
+}
+
+void CMainWnd::OnProgressPause() {
+    // Cleared before the progress is read, so that a step made meanwhile posts again.
+    m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
+    if (m_pJob && m_pJob->m_nProgress.load() != m_nShownProgress)
+        OnProgress();
+}
+
+void CMainWnd::PostFinished() {
+    QCoreApplication::postEvent(this, new QEvent(UWM_FINISHED));
+}
+
+bool CMainWnd::event(QEvent* pEvent) {
+    switch (int(pEvent->type())) {
+    case UWM_PROGRESS:
+        OnProgress();
+        return true;
+    case UWM_FINISHED:
+        OnFinished();
+        return true;
+    case UWM_CLOSEBOX:
+        if (auto* pClose = dynamic_cast<CCloseBoxEvent*>(pEvent))
+            CAbortConfirm::EndBox(pClose->m_pBox);
+        return true;
+    case ID_SELECT_FILES:
+        OnStartCompare();
+        return true;
+    default:
+        return QWidget::event(pEvent);
+    }
+}
+
+void CMainWnd::resizeEvent(QResizeEvent* pEvent) {
+    QWidget::resizeEvent(pEvent);
+    const int W = width();
+    const int H = height();
+    const int s = m_strip.GetPreferredSize().height();
+    // A client area lower than the strip and the separator leaves the map no height at all.
+    m_mapView.setGeometry(0, 0, W, std::max(0, H - s - 4));
+    m_separator.setGeometry(0, H - s - 4, W, 4);
+    m_strip.setGeometry(0, H - s, W, s);
+}
+
+void CMainWnd::keyPressEvent(QKeyEvent* pEvent) {
+    if (pEvent->key() != Qt::Key_Escape) {
+        QWidget::keyPressEvent(pEvent);
+        return;
+    }
+    // Posted, so that Escape goes exactly the way of the close box.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CMainWnd::closeEvent(QCloseEvent* pEvent) {
+    if (!m_pJob) {
+        pEvent->accept();
+        return;
+    }
+    // Whatever the answer, the window stays: a Yes stops the worker, whose finish then
+    // brings the window back to idle.
+    pEvent->ignore();
+    g_abortConfirm.Ask(QStringLiteral("Do You want compare abort ?"));
+}
+
+int64_t CMainWnd::Now() const {
+    return MonotonicMs();
+}
+
+void CMainWnd::OnStartCompare() {}
+
+void CMainWnd::FormatElapsed(CCompareJob& job) const {
+    const int64_t nElapsed =
+        std::clamp<int64_t>(Now() - job.m_stopwatch.m_start.load(), 0, INT32_MAX);
+    job.m_stopwatch.m_nElapsedMs = int32_t(nElapsed);
+    std::snprintf(job.m_stopwatch.m_szText, sizeof job.m_stopwatch.m_szText, "%s",
+                  ::FormatElapsed(nElapsed).c_str());
+}
+
+void CMainWnd::OnProgress() {
+    if (!m_pJob) {
+        m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
+        return;
+    }
+    // The next notices wait for the pause: no one reads progress faster than that.
+    m_progressPause.start();
+    FormatElapsed(*m_pJob);
+    const int32_t P = m_pJob->m_nProgress.load();
+    m_nShownProgress = P;
+    m_strip.FormatPaneText(PANE_PROGRESS, "%d.%02d%% in %s", P / 100, P % 100,
+                           m_pJob->m_stopwatch.m_szText);
+    setWindowTitle(QString::fromStdString(m_strip.GetPane(PANE_PROGRESS).text));
+    // Only the strip and the map's squares that changed: the rest of the window is as it was,
+    // and a whole repaint per progress step would cost a whole copy of the map every time.
+    m_strip.update();
+    m_mapView.RefreshStates();
+}
+
+void CMainWnd::OnFinished() {
+    if (!m_pJob)
+        return;
+    m_progressPause.stop();
+    m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
+    g_abortConfirm.CloseOpenBox();
+    if (g_abortConfirm.m_bAbort.load() != 0) {
+        g_abortConfirm.m_bAbort.store(0);
+    } else {
+        FormatElapsed(*m_pJob);
+        m_strip.FormatPaneText(PANE_PROGRESS, "100%% in %s", m_pJob->m_stopwatch.m_szText);
+    }
+    delete m_pJob;
+    m_pJob = nullptr;
+    repaint();
+    setWindowTitle(QString::fromLatin1(kTitle));
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "engine/comparejob.h"
+#include "ui/separatorbar.h"
+#include "ui/statusstrip.h"
+#include "ui/tooltiprouter.h"
+#include "view/mapview.h"
+
+#include <QSize>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct CAppState;
+class IScreenMetrics;
+
+// The one top-level window: the map above a separator and the status strip. It turns the
+// worker's notices into the progress text in the strip and the title, and never closes while
+// a comparison exists: a close request (also Escape) then asks whether to abandon it.
+class CMainWnd : public QWidget, public IJobSink {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "Quillet Tavrel  1.00";
+
+    // Creates the children, sizes the application's block-state array from the largest map
+    // area, and registers as the owner of the abort question. Not shown yet.
+    CMainWnd(CAppState& app, const IScreenMetrics& metrics, QWidget* pParent = nullptr);
+    // A job still running is aborted and waited for, so that it never posts to a dead window.
+    ~CMainWnd() override;
+
+    // The largest map area the screen allows: its width less 4, its height less the caption,
+    // the strip and 8.
+    QSize GetMaxMapSize() const;
+    // Starts a job comparing the command line's two paths over the map's total length and
+    // block size, reporting to this window. False, with the reason, when none could start;
+    // no job exists then.
+    bool StartJob(std::string& strError);
+
+    CMapView& GetMapView() { return m_mapView; }
+    CStatusStrip& GetStrip() { return m_strip; }
+    CToolTipRouter& GetToolTips() { return m_toolTips; }
+    CCompareJob* GetJob() const { return m_pJob; }
+
+    // From the worker thread: post UWM_PROGRESS (at most one per pause of the window) and
+    // UWM_FINISHED to this window.
+    void PostProgress() override;
+    void PostFinished() override;
+
+protected:
+    bool event(QEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+    // The clock the elapsed time is read from, in MonotonicMs units.
+    virtual int64_t Now() const;
+
+private:
+    void OnStartCompare();
+    void OnProgress();
+    // The pause after a shown progress is over: shows what came meanwhile.
+    void OnProgressPause();
+    void OnFinished();
+    // The elapsed time of the job into its m_nElapsedMs and m_szText.
+    void FormatElapsed(CCompareJob& job) const;
+
+    CAppState& m_app;
+    const IScreenMetrics& m_metrics;
+    // Created in this order: the map asks for the largest map area, which needs the strip.
+    CSeparatorBar m_separator;
+    CStatusStrip m_strip;
+    CMapView m_mapView;
+    CToolTipRouter m_toolTips;
+
+    CCompareJob* m_pJob = nullptr;
+    // Progress is shown at most once per pause; notices are not posted meanwhile.
+    static constexpr int kProgressPauseMs = 20;
+    QTimer m_progressPause;
+    std::atomic<bool> m_bProgressPosted{false}; // set from a post until the pause ends
+    int32_t m_nShownProgress = -1;
+    CLockedText m_strError1; // the worker's error texts, one per file
+    CLockedText m_strError2;
+};

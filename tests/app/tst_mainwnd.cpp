@@ -1,0 +1,413 @@
+#include "app/abortconfirm.h"
+#include "app/appstate.h"
+#include "app/mainwnd.h"
+#include "app/messages.h"
+#include "app/screenmetrics.h"
+#include "tests/testutil.h"
+
+#include <QAbstractButton>
+#include <QMenu>
+#include <QMessageBox>
+#include <QtTest>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <utility>
+
+using namespace testutil;
+
+// The 1024 x 768 screen with an 18-pixel caption that the examples use.
+class CTestScreen : public IScreenMetrics {
+public:
+    QSize GetScreenSize() const override { return QSize(1024, 768); }
+    int GetCaptionHeight() const override { return 18; }
+};
+
+// Counts the events of one type that reach the object it watches.
+class CEventCounter : public QObject {
+public:
+    explicit CEventCounter(QEvent::Type type) : m_type(type) {}
+    int m_nCount = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* pEvent) override {
+        if (pEvent->type() == m_type)
+            ++m_nCount;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+};
+
+// Lets the first nFree reads through, then holds every read until Release.
+class CGatedFileSystem : public CFileSystem {
+public:
+    explicit CGatedFileSystem(int nFree) : m_nFree(nFree) {}
+    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_open.wait(lock, [this] { return m_bReleased || m_nFree > 0; });
+        --m_nFree;
+        lock.unlock();
+        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+    void Release() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bReleased = true;
+        m_open.notify_all();
+    }
+    void Allow(int nReads) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nFree += nReads;
+        m_open.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_open;
+    int m_nFree;
+    bool m_bReleased = false;
+};
+
+// The main window with the clock of the elapsed time under the test's control: it reads
+// as the job's start plus m_nOffset.
+class CClockedWnd : public CMainWnd {
+public:
+    using CMainWnd::CMainWnd;
+    int64_t m_nOffset = -1;                // < 0: the real clock
+    std::function<void()> m_afterProgress; // once, right after a progress notice is handled
+
+protected:
+    bool event(QEvent* pEvent) override {
+        const bool bProgress = pEvent->type() == UWM_PROGRESS;
+        const bool bDone = CMainWnd::event(pEvent);
+        if (bProgress && m_afterProgress)
+            std::exchange(m_afterProgress, nullptr)();
+        return bDone;
+    }
+    int64_t Now() const override {
+        if (m_nOffset < 0 || !GetJob())
+            return CMainWnd::Now();
+        return GetJob()->m_stopwatch.m_start.load() + m_nOffset;
+    }
+};
+
+// Answers the abort question as told each time a new one comes up, and notes what it saw.
+class CBoxWatcher : public QObject {
+public:
+    explicit CBoxWatcher(std::function<void(QMessageBox&)> answer) : m_answer(std::move(answer)) {
+        connect(&m_timer, &QTimer::timeout, this, &CBoxWatcher::Poll);
+        m_timer.start(10);
+    }
+    int m_nBoxes = 0;
+    QString m_strText;
+    QMessageBox::Icon m_icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons m_buttons;
+    QWidget* m_pOwner = nullptr;
+
+private:
+    void Poll() {
+        for (QWidget* pWindow : QApplication::topLevelWidgets()) {
+            auto* pBox = qobject_cast<QMessageBox*>(pWindow);
+            if (!pBox || !pBox->isVisible() || pBox == m_pLast ||
+                pBox->windowTitle() != "Ask confirm abort")
+                continue;
+            m_pLast = pBox;
+            ++m_nBoxes;
+            m_strText = pBox->text();
+            m_icon = pBox->icon();
+            m_buttons = pBox->standardButtons();
+            m_pOwner = pBox->parentWidget();
+            m_answer(*pBox);
+        }
+    }
+    std::function<void(QMessageBox&)> m_answer;
+    QPointer<QMessageBox> m_pLast;
+    QTimer m_timer;
+};
+
+// A shown main window comparing two sparse files of nLength bytes through a file layer.
+struct RunFixture {
+    explicit RunFixture(CFileSystem* pFs = nullptr) : installed(pFs) {
+        g_abortConfirm.m_bAbort.store(0);
+        wnd.resize(800, 600);
+        wnd.show();
+        bExposed = QTest::qWaitForWindowExposed(&wnd);
+    }
+    ~RunFixture() {
+        if (pGate)
+            pGate->Release(); // the window waits for a job it still has
+    }
+    bool Start(uint64_t nLength) {
+        app.m_cmdline.m_strPath1 = WriteSparse(dir, "one.bin", nLength);
+        app.m_cmdline.m_strPath2 = WriteSparse(dir, "two.bin", nLength);
+        wnd.GetMapView().SetTotalLength(nLength);
+        std::string strError;
+        return wnd.StartJob(strError) && wnd.GetJob();
+    }
+    bool WaitIdle() {
+        return QTest::qWaitFor([this] { return !wnd.GetJob(); }, 60000);
+    }
+    std::string Pane0() { return wnd.GetStrip().GetPane(PANE_PROGRESS).text; }
+
+    CGatedFileSystem* pGate = nullptr;
+    CInstalledFileSystem installed;
+    QTemporaryDir dir;
+    CTestScreen screen;
+    CAppState app;
+    CClockedWnd wnd{app, screen};
+    bool bExposed = false;
+};
+
+class TestMainWnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void createdAsTheScreenAllows();
+    void layoutOfTheChildren_data();
+    void layoutOfTheChildren();
+    void selectFilesFromMenuAndKey();
+    void escapeWithNoRunCloses();
+    void closeDuringRun_data();
+    void closeDuringRun();
+    void progressMadeWhileThePauseRunsIsShown();
+    void elapsedTextInPaneAndTitle_data();
+    void elapsedTextInPaneAndTitle();
+};
+
+void TestMainWnd::createdAsTheScreenAllows() {
+    CTestScreen screen;
+    CAppState app;
+    CMainWnd wnd(app, screen);
+    const int s = wnd.GetStrip().GetPreferredSize().height();
+    QCOMPARE(wnd.GetMaxMapSize(), QSize(1020, 768 - 18 - s - 8));
+    QCOMPARE(app.m_states.m_nCount, (1019 / 4) * ((768 - 18 - s - 8 - 1) / 4));
+    QCOMPARE(wnd.windowTitle(), QString("Quillet Tavrel  1.00"));
+    QVERIFY(!wnd.windowIcon().isNull());
+    QCOMPARE(wnd.minimumSize(), QSize(512, 400));
+    QCOMPARE(wnd.maximumSize(), QSize(1024, 768));
+    QCOMPARE(g_abortConfirm.m_pMainWnd.data(), &wnd);
+}
+
+void TestMainWnd::layoutOfTheChildren_data() {
+    QTest::addColumn<QSize>("asked");
+    QTest::addColumn<QSize>("client");
+    QTest::newRow("800 x 600") << QSize(800, 600) << QSize(800, 600);
+    QTest::newRow("the minimum") << QSize(512, 400) << QSize(512, 400);
+    QTest::newRow("below the minimum") << QSize(300, 200) << QSize(512, 400);
+    QTest::newRow("above the screen") << QSize(2000, 900) << QSize(1024, 768);
+}
+
+void TestMainWnd::layoutOfTheChildren() {
+    QFETCH(QSize, asked);
+    QFETCH(QSize, client);
+    RunFixture f;
+    f.wnd.resize(asked);
+    QCOMPARE(f.wnd.size(), client);
+    const int W = client.width();
+    const int H = client.height();
+    const int s = f.wnd.GetStrip().GetPreferredSize().height();
+    QCOMPARE(f.wnd.GetMapView().geometry(), QRect(0, 0, W, H - s - 4));
+    QCOMPARE(f.wnd.GetStrip().geometry(), QRect(0, H - s, W, s));
+    QWidget* pSeparator = f.wnd.childAt(W / 2, H - s - 2);
+    QVERIFY(pSeparator && pSeparator != &f.wnd.GetMapView() && pSeparator != &f.wnd.GetStrip());
+    QCOMPARE(pSeparator->geometry(), QRect(0, H - s - 4, W, 4));
+}
+
+void TestMainWnd::selectFilesFromMenuAndKey() {
+    RunFixture f;
+    QVERIFY(f.bExposed);
+    CEventCounter posts(ID_SELECT_FILES);
+    f.wnd.installEventFilter(&posts);
+    f.wnd.activateWindow();
+    QTest::keyClick(&f.wnd, Qt::Key_O, Qt::ControlModifier);
+    QTRY_COMPARE(posts.m_nCount, 1);
+
+    // A right click on the map opens the window's menu; its one item asks for files.
+    QString strItem;
+    QTimer::singleShot(50, [&strItem] {
+        for (QWidget* pWindow : QApplication::topLevelWidgets())
+            if (auto* pMenu = qobject_cast<QMenu*>(pWindow); pMenu && pMenu->isVisible()) {
+                strItem = pMenu->actions().value(0)->text();
+                pMenu->actions().value(0)->trigger();
+                pMenu->close();
+            }
+    });
+    const QPoint pt(100, 100);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pt, f.wnd.GetMapView().mapToGlobal(pt));
+    QApplication::sendEvent(&f.wnd.GetMapView(), &event);
+    QTRY_COMPARE(posts.m_nCount, 2);
+    QCOMPARE(strItem, QString("Select &Files"));
+}
+
+void TestMainWnd::escapeWithNoRunCloses() {
+    RunFixture f;
+    QVERIFY(f.bExposed);
+    QTest::keyClick(&f.wnd, Qt::Key_Escape);
+    QTRY_VERIFY(!f.wnd.isVisible());
+}
+
+// The progress text of a run of 16 MiB held after nLoads loads of each file.
+static std::string ProgressAfterLoads(CMainWnd& wnd, uint32_t nLoads) {
+    const uint32_t B = wnd.GetMapView().GetGeometry().m_nBlockSize;
+    const uint64_t P =
+        uint64_t(nLoads) * std::max<uint32_t>(B, 262144) / B * 10000 / ((uint64_t(16) << 20) / B);
+    return QString("%1.%2% in ").arg(P / 100).arg(P % 100, 2, 10, QChar('0')).toStdString();
+}
+
+void TestMainWnd::closeDuringRun_data() {
+    QTest::addColumn<bool>("escape");    // the close request: Escape or the close box
+    QTest::addColumn<QString>("answer"); // "yes", "no", or "end": the run ends meanwhile
+    QTest::newRow("close box, No") << false << "no";
+    QTest::newRow("Escape, No") << true << "no";
+    QTest::newRow("close box, Yes") << false << "yes";
+    QTest::newRow("Escape, Yes") << true << "yes";
+    QTest::newRow("close box, run ends") << false << "end";
+}
+
+void TestMainWnd::closeDuringRun() {
+    QFETCH(bool, escape);
+    QFETCH(QString, answer);
+    // Each file's first load passes; the worker then waits for its second.
+    auto* pGate = new CGatedFileSystem(2);
+    std::unique_ptr<CGatedFileSystem> gate(pGate);
+    RunFixture f(pGate);
+    f.pGate = pGate;
+    QVERIFY(f.bExposed);
+    QVERIFY(f.Start(uint64_t(16) << 20));
+    const uint32_t B = f.wnd.GetMapView().GetGeometry().m_nBlockSize;
+    const uint32_t K = uint32_t((uint64_t(16) << 20) / B);
+    const uint32_t nPerLoad = std::max<uint32_t>(B, 262144) / B;
+    QVERIFY(nPerLoad % 32 == 0 && nPerLoad < K);
+    const std::string strProgress = ProgressAfterLoads(f.wnd, 1);
+    QTRY_COMPARE(f.Pane0().substr(0, strProgress.size()), strProgress);
+    const std::string strLast = f.Pane0();
+    QCOMPARE(f.wnd.windowTitle().toStdString(), strLast);
+
+    CBoxWatcher watcher([&](QMessageBox& box) {
+        if (answer == "end")
+            pGate->Release();
+        else
+            QTest::mouseClick(box.button(answer == "yes" ? QMessageBox::Yes : QMessageBox::No),
+                              Qt::LeftButton);
+    });
+    auto requestClose = [&] {
+        if (escape) {
+            QTest::keyClick(&f.wnd, Qt::Key_Escape);
+            QTest::qWait(50);
+        } else {
+            QVERIFY(!f.wnd.close());
+        }
+    };
+    requestClose();
+    QTRY_COMPARE(watcher.m_nBoxes, 1);
+    QCOMPARE(watcher.m_strText, QString("Do You want compare abort ?"));
+    QCOMPARE(watcher.m_icon, QMessageBox::Question);
+    QCOMPARE(watcher.m_buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(watcher.m_pOwner, &f.wnd);
+    QVERIFY(f.wnd.isVisible());
+
+    if (answer == "end") { // the finish closed the box as No
+        QVERIFY(!f.wnd.GetJob());
+        QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(0));
+        QCOMPARE(f.Pane0().substr(0, 8), std::string("100% in "));
+        QCOMPARE(f.app.m_states.Get(int32_t(K - 1)), uint8_t(BLOCK_EQUAL));
+    } else if (answer == "no") { // the run goes on to its end
+        QVERIFY(f.wnd.GetJob());
+        QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(0));
+        QCOMPARE(f.wnd.windowTitle().toStdString(), strLast);
+        pGate->Release();
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(f.Pane0().substr(0, 8), std::string("100% in "));
+        QCOMPARE(f.app.m_states.Get(int32_t(K - 1)), uint8_t(BLOCK_EQUAL));
+    } else { // Yes: a second request asks nothing; the worker stops at its next block
+        QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(1));
+        requestClose();
+        QTest::qWait(100);
+        QCOMPARE(watcher.m_nBoxes, 1);
+        pGate->Release();
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(0));
+        QCOMPARE(f.app.m_states.Get(int32_t(nPerLoad)), uint8_t(BLOCK_EQUAL));
+        QCOMPARE(f.app.m_states.Get(int32_t(nPerLoad + 1)), uint8_t(BLOCK_PENDING));
+        QCOMPARE(f.Pane0(), strLast);
+        // The map's last cell stays white.
+        CMapView& view = f.wnd.GetMapView();
+        const QImage image = view.grab().toImage();
+        int x = 0;
+        int y = 0;
+        CCellGeometry::CellOrigin(int32_t(view.GetGeometry().CellCount() - 1),
+                                  view.GetGeometry().m_nPitch, view.width(), x, y);
+        QCOMPARE(image.pixelColor(x, y), QColor(Qt::white));
+    }
+    QCOMPARE(f.wnd.windowTitle(), QString("Quillet Tavrel  1.00"));
+    QVERIFY(f.wnd.isVisible());
+    QCOMPARE(watcher.m_nBoxes, 1);
+}
+
+void TestMainWnd::progressMadeWhileThePauseRunsIsShown() {
+    auto* pGate = new CGatedFileSystem(2);
+    std::unique_ptr<CGatedFileSystem> gate(pGate);
+    RunFixture f(pGate);
+    f.pGate = pGate;
+    int32_t nSecondLoadDone = 0; // blocks done after two loads of each file
+    // Right after the first progress is shown, and before any timer can run, the worker makes
+    // the progress of a second load and stops again: its notice falls into the window's pause.
+    bool bMade = false;
+    f.wnd.m_afterProgress = [&] {
+        pGate->Allow(2);
+        for (int i = 0; i < 10000 && !bMade; ++i) {
+            bMade = f.wnd.GetJob()->m_nDone.load() == nSecondLoadDone;
+            QThread::msleep(1);
+        }
+    };
+    QVERIFY(f.Start(uint64_t(16) << 20));
+    const uint32_t B = f.wnd.GetMapView().GetGeometry().m_nBlockSize;
+    nSecondLoadDone = 2 * int32_t(std::max<uint32_t>(B, 262144) / B);
+    const std::string strSecond = ProgressAfterLoads(f.wnd, 2);
+    QTRY_COMPARE(f.Pane0().substr(0, strSecond.size()), strSecond);
+    QVERIFY(bMade);
+    QCOMPARE(f.wnd.windowTitle().toStdString(), f.Pane0());
+}
+
+void TestMainWnd::elapsedTextInPaneAndTitle_data() {
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0 ms") << qint64(0) << "0s";
+    QTest::newRow("1 ms") << qint64(1) << "0.001s";
+    QTest::newRow("4.999 s") << qint64(4999) << "4.999s";
+    QTest::newRow("5 s") << qint64(5000) << "5s";
+    QTest::newRow("59.999 s") << qint64(59999) << "59s";
+    QTest::newRow("one minute") << qint64(60000) << "1:00s";
+    QTest::newRow("one hour less 1 ms") << qint64(3599999) << "59:59s";
+    QTest::newRow("one hour") << qint64(3600000) << "1:00:00s";
+}
+
+void TestMainWnd::elapsedTextInPaneAndTitle() {
+    QFETCH(qint64, ms);
+    QFETCH(QString, text);
+    RunFixture f;
+    f.wnd.m_nOffset = ms;
+    QVERIFY(f.Start(64));   // 64 one-byte blocks: progress after 32 and 64
+    f.wnd.GetJob()->Join(); // its notices are queued, not yet handled
+    QEvent progress(UWM_PROGRESS);
+    QApplication::sendEvent(&f.wnd, &progress);
+    QCOMPARE(QString::fromStdString(f.Pane0()), "100.00% in " + text);
+    QCOMPARE(f.wnd.windowTitle(), "100.00% in " + text);
+    QCOMPARE(f.wnd.GetJob()->m_stopwatch.m_nElapsedMs, int32_t(ms));
+
+    QVERIFY(f.WaitIdle());
+    QCOMPARE(QString::fromStdString(f.Pane0()), "100% in " + text);
+    QCOMPARE(f.wnd.windowTitle(), QString("Quillet Tavrel  1.00"));
+
+    // With no job the notices change nothing.
+    QEvent finished(UWM_FINISHED);
+    QApplication::sendEvent(&f.wnd, &progress);
+    QApplication::sendEvent(&f.wnd, &finished);
+    QCOMPARE(QString::fromStdString(f.Pane0()), "100% in " + text);
+    QCOMPARE(f.wnd.windowTitle(), QString("Quillet Tavrel  1.00"));
+}
+
+QTEST_MAIN(TestMainWnd)
+#include "tst_mainwnd.moc"

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "engine/blockstatearray.h"
+#include "view/colorref.h"
+
+#include <cstdint>
+
+inline constexpr COLORREF CLR_MAP_BACKGROUND = 0xC0C0C0; // light grey
+inline constexpr COLORREF CLR_SELECTION = 0x00FF00;      // green frame of the selected cell
+
+// The colour of a cell whose highest block state is nState; a value no one records (1, or
+// anything above BLOCK_READ_ERROR) shows as pending.
+constexpr COLORREF StateColor(uint8_t nState) {
+    switch (nState) {
+    case BLOCK_EQUAL:
+        return 0xFF8080; // light blue
+    case BLOCK_DIFFERENT:
+        return 0x8080FF; // light red
+    case BLOCK_LENGTH_DIFFERS:
+        return 0x00FFFF; // yellow
+    case BLOCK_READ_ERROR:
+        return 0x000000; // black
+    default:
+        return 0xFFFFFF; // white
+    }
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "view/cellgeometry.h"
+#include "view/diffcount.h"
+#include "view/offscreendc.h"
+
+#include <QRegion>
+#include <QSize>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+class CBlockStateArray;
+class CStatusStrip;
+
+// The map: one square per cell in the colour of the highest state among its blocks, drawn
+// through an off-screen surface so that it never flickers while the worker fills the array.
+// With no comparison it invites a double click. A click selects a cell, a double click asks
+// the main window to select files; each paint hands the count of differing cells to the strip.
+class CMapView : public QWidget {
+    Q_OBJECT
+public:
+    // The states must outlive the view. pStrip, when given, is told the cell size and the
+    // count of differing cells. The surface is prepared at maxMapSize, the largest client
+    // area the view can get; it grows should the view ever become larger.
+    CMapView(CBlockStateArray& states, CStatusStrip* pStrip, QSize maxMapSize,
+             QWidget* pParent = nullptr);
+
+    // A new comparison of nLength bytes (0: none) in the current client area: clears the
+    // states, fixes the block and cell sizes, drops the selection, tells the strip the cell
+    // size. Repaints nothing.
+    void SetTotalLength(uint64_t nLength);
+
+    // Draws into the surface the squares whose state changed since it was last brought up
+    // to date, and schedules a repaint of just those; the main window calls it on progress.
+    void RefreshStates();
+
+    const CCellGeometry& GetGeometry() const { return m_geometry; }
+    // The count of the last paint with a comparison; 0 before the first.
+    uint32_t GetDiffCells() const { return m_nDiffCells; }
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+    void mousePressEvent(QMouseEvent* pEvent) override;
+    void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
+
+private:
+    // Brings the surface up to date with the states, the size and the selection; returns the
+    // part of the client area that changed on it.
+    QRegion UpdateSurface();
+    QRegion PaintEmpty(int w, int h);
+    QRegion PaintCells(int w, int h);
+
+    // What the surface shows besides the cells' colours: while it stays the same, only the
+    // squares whose state changed are drawn again.
+    struct CLayout {
+        int32_t w = -1;
+        int32_t h = -1;
+        bool bEmpty = false; // the invitation text instead of cells
+        int32_t nPitch = 0;
+        uint32_t nCells = 0;
+        uint32_t nPerCell = 0;
+        int32_t nSelected = -1;
+        bool operator==(const CLayout&) const = default;
+    };
+
+    CBlockStateArray& m_states;
+    CStatusStrip* m_pStrip;
+    COffscreenDC m_surface;
+    CCellGeometry m_geometry;
+    uint32_t m_nDiffCells = 0;
+    std::array<uint32_t, 256> m_rgb{}; // the colour of each state byte, as the surface stores it
+
+    CLayout m_layout;             // of the surface
+    bool m_bSurfaceValid = false; // the surface shows m_layout and m_shown
+    std::vector<uint8_t> m_shown; // the state each cell's square shows
+    CDiffCount m_count;           // of the cells in m_shown
+    QRegion m_unshown;            // drawn on the surface, not yet on the screen
+};
