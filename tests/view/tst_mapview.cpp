@@ -87,6 +87,7 @@ class TestMapView : public QObject {
     Q_OBJECT
 
 private slots:
+    void surfaceOnlyGrows();
     void cellShowsItsHighestState_data();
     void cellShowsItsHighestState();
     void diffCountGoesToTheStrip_data();
@@ -104,6 +105,20 @@ private slots:
 
 // 101 x 101 pixels hold 625 squares at pitch 4; 2500 blocks of one byte give 4 blocks a cell.
 static const QSize kSmall(101, 101);
+
+void TestMapView::surfaceOnlyGrows() {
+    COffscreenDC surface;
+    QVERIFY(surface.Prepare(100, 50));
+    QVERIFY(!surface.Prepare(80, 40));
+    QVERIFY(surface.Prepare(120, 40));
+    QCOMPARE(surface.m_bitmap.size(), QSize(120, 50));
+    QCOMPARE(surface.m_bitmap.format(), QImage::Format_RGB32);
+    QVERIFY(surface.Prepare(-1, -1)); // released, the sizes kept
+    QVERIFY(surface.m_bitmap.isNull());
+    QCOMPARE(QSize(surface.m_nWidth, surface.m_nHeight), QSize(120, 50));
+    QVERIFY(surface.Prepare(10, 10));
+    QCOMPARE(surface.m_bitmap.size(), QSize(120, 50));
+}
 
 void TestMapView::cellShowsItsHighestState_data() {
     QTest::addColumn<QByteArray>("blocks"); // the cell's four block states
