@@ -39,7 +39,11 @@ public:
         m_nFree += nReads;
         m_open.notify_all();
     }
-    void Release() { Allow(1 << 30); }
+    void Release() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nFree = 1 << 30;
+        m_open.notify_all();
+    }
 
 private:
     std::mutex m_lock;
