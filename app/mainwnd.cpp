@@ -76,18 +76,11 @@ bool CMainWnd::StartJob(std::string& strError) {
 }
 
 void CMainWnd::PostProgress() {
-    // Only while the window takes notices: its handler reads the progress of its moment, and
-    // thousands of notices a second would cost the worker the posting and the window the
-    // handling, which both take from the comparison.
+    // Not while a notice waits or a pause runs: the handler reads the progress of its own
+    // moment, so nothing is lost, and thousands of notices a second would take from the
+    // comparison what posting and handling them cost.
     if (!m_bProgressPosted.exchange(true, std::memory_order_acq_rel))
         QCoreApplication::postEvent(this, new QEvent(UWM_PROGRESS));
-}
-
-void CMainWnd::OnProgressPause() {
-    // Cleared before the progress is read, so that a step made meanwhile posts again.
-    m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
-    if (m_pJob && m_pJob->m_nProgress.load() != m_nShownProgress)
-        OnProgress();
 }
 
 void CMainWnd::PostFinished() {
@@ -176,6 +169,13 @@ void CMainWnd::OnProgress() {
     // and a whole repaint per progress step would cost a whole copy of the map every time.
     m_strip.update();
     m_mapView.RefreshStates();
+}
+
+void CMainWnd::OnProgressPause() {
+    // Cleared before the progress is read, so that a step made meanwhile posts again.
+    m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
+    if (m_pJob && m_pJob->m_nProgress.load() != m_nShownProgress)
+        OnProgress();
 }
 
 void CMainWnd::OnFinished() {

@@ -44,8 +44,8 @@ public:
     CToolTipRouter& GetToolTips() { return m_toolTips; }
     CCompareJob* GetJob() const { return m_pJob; }
 
-    // From the worker thread: post UWM_PROGRESS (at most one per pause of the window) and
-    // UWM_FINISHED to this window.
+    // From the worker thread: post UWM_PROGRESS (none while the window pauses after showing
+    // progress) and UWM_FINISHED to this window.
     void PostProgress() override;
     void PostFinished() override;
 
@@ -75,7 +75,7 @@ private:
     CToolTipRouter m_toolTips;
 
     CCompareJob* m_pJob = nullptr;
-    // Progress is shown at most once per pause; notices are not posted meanwhile.
+    // After showing progress the window pauses; notices are not posted meanwhile.
     static constexpr int kProgressPauseMs = 20;
     QTimer m_progressPause;
     std::atomic<bool> m_bProgressPosted{false}; // set from a post until the pause ends

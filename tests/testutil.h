@@ -5,6 +5,8 @@
 #include "engine/filesystem.h"
 
 #include <QByteArray>
+#include <QEvent>
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -104,6 +106,22 @@ public:
 private:
     std::atomic<bool> m_bFailing[1024] = {};
     std::atomic<unsigned> m_nCalls{0};
+};
+
+// Counts the events of one type that reach the objects it is installed on.
+class CEventCounter : public QObject {
+public:
+    explicit CEventCounter(QEvent::Type type) : m_type(type) {}
+    int m_nCount = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* pEvent) override {
+        m_nCount += pEvent->type() == m_type;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
 };
 
 // Installs a file layer for the lifetime of a scope.
