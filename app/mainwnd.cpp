@@ -6,6 +6,8 @@
 #include "app/progresstext.h"
 #include "app/screenmetrics.h"
 #include "res/appicon.h"
+#include "ui/selectfilesdlg.h"
+#include "view/colorref.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -18,6 +20,7 @@ CMainWnd::CMainWnd(CAppState& app, const IScreenMetrics& metrics, QWidget* pPare
     : QWidget(pParent), m_app(app), m_metrics(metrics), m_separator(this), m_strip(this),
       m_mapView(app.m_states, &m_strip, GetMaxMapSize(), this) {
     m_toolTips.CreateToolTip(this, false);
+    m_mapView.SetDumpFiles(&app.m_file1, &app.m_file2);
     m_progressPause.setSingleShot(true);
     m_progressPause.setInterval(kProgressPauseMs);
     connect(&m_progressPause, &QTimer::timeout, this, &CMainWnd::OnProgressPause);
@@ -142,7 +145,66 @@ int64_t CMainWnd::Now() const {
     return MonotonicMs();
 }
 
-void CMainWnd::OnStartCompare() {}
+bool CMainWnd::SelectFiles() {
+    CCmdline& cmdline = m_app.m_cmdline;
+    CSelectFilesDlg dialog(this, m_app.m_history1, m_app.m_history2, cmdline.m_strPath1,
+                           cmdline.m_strPath2);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    cmdline.m_strPath1 = CCmdline::FullPath(dialog.GetPrimaryPath());
+    cmdline.m_strPath2 = CCmdline::FullPath(dialog.GetSecondaryPath());
+    cmdline.m_nResult = 2;
+    return true;
+}
+
+void CMainWnd::ShowFile(int nPane, const std::string& strPath, CInputFile& file) {
+    m_strip.SetPaneText(nPane, strPath);
+    m_strip.SetPaneColor(nPane, CLR_NAME);
+    m_strip.SetPaneTip(nPane, strPath);
+    if (!file.Open(strPath)) {
+        m_strip.SetPaneText(nPane, file.GetErrorText());
+        m_strip.SetPaneColor(nPane, CLR_ERROR);
+    }
+}
+
+void CMainWnd::ShowCompareError(int nPane, const CLockedText& error) {
+    const std::string strError = error.Get();
+    if (strError.empty())
+        return;
+    m_strip.SetPaneText(nPane, strError);
+    m_strip.SetPaneColor(nPane, CLR_ERROR);
+}
+
+void CMainWnd::OnStartCompare() {
+    if (m_pJob)
+        return;
+    if (SelectFiles()) {
+        m_app.m_file1.Close();
+        m_app.m_file2.Close();
+        ShowFile(PANE_PRIMARY, m_app.m_cmdline.m_strPath1, m_app.m_file1);
+        ShowFile(PANE_SECONDARY, m_app.m_cmdline.m_strPath2, m_app.m_file2);
+        uint64_t nLength = 0;
+        if (m_app.m_file1.IsOpen() && m_app.m_file2.IsOpen())
+            nLength = std::max(m_app.m_file1.GetSize(), m_app.m_file2.GetSize());
+        // Two empty files have nothing to compare: the map shows no comparison then, as
+        // when a file cannot be opened.
+        m_mapView.SetTotalLength(nLength);
+        if (nLength != 0) {
+            // An earlier run's error must not stand over this one.
+            m_strError1.Clear();
+            m_strError2.Clear();
+            std::string strError;
+            if (StartJob(strError)) {
+                ShowCompareError(PANE_PRIMARY, m_strError1);
+                ShowCompareError(PANE_SECONDARY, m_strError2);
+                m_toolTips.EnableToolTips(true);
+            } else {
+                m_strip.SetPaneText(PANE_PROGRESS, "Cannot start: " + strError);
+            }
+        }
+    }
+    update();
+}
 
 void CMainWnd::FormatElapsed(CCompareJob& job) const {
     const int64_t nElapsed =
@@ -186,6 +248,11 @@ void CMainWnd::OnFinished() {
     g_abortConfirm.CloseOpenBox();
     if (g_abortConfirm.m_bAbort.load() != 0) {
         g_abortConfirm.m_bAbort.store(0);
+    } else if (!m_strError1.Get().empty() || !m_strError2.Get().empty()) {
+        // The worker could not open a file: say which and why, and claim no progress.
+        ShowCompareError(PANE_PRIMARY, m_strError1);
+        ShowCompareError(PANE_SECONDARY, m_strError2);
+        m_strip.SetPaneText(PANE_PROGRESS, std::string());
     } else {
         FormatElapsed(*m_pJob);
         m_strip.FormatPaneText(PANE_PROGRESS, "100%% in %s", m_pJob->m_stopwatch.m_szText);

@@ -57,8 +57,17 @@ protected:
     // The clock the elapsed time is read from, in MonotonicMs units.
     virtual int64_t Now() const;
 
+    // Runs the Select-files dialog over this window, pre-filled with the two current paths.
+    // On OK both become full paths and true is returned; otherwise nothing changes.
+    virtual bool SelectFiles();
+
 private:
+    // The start command: the one road into a comparison.
     void OnStartCompare();
+    // Shows a path in its file-name pane, or the reason it cannot be opened in red.
+    void ShowFile(int nPane, const std::string& strPath, CInputFile& file);
+    // A comparison error text the worker recorded, in red in its pane.
+    void ShowCompareError(int nPane, const CLockedText& error);
     void OnProgress();
     // The pause after a shown progress is over: shows what came meanwhile.
     void OnProgressPause();

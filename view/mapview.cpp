@@ -3,6 +3,7 @@
 #include "app/messages.h"
 #include "engine/blockstatearray.h"
 #include "ui/statusstrip.h"
+#include "view/hexdump.h"
 #include "view/mapcolors.h"
 #include "view/textdraw.h"
 
@@ -121,6 +122,33 @@ void CMapView::SetTotalLength(uint64_t nLength) {
     m_bSurfaceValid = false;
     if (m_pStrip)
         m_pStrip->SetCellSize(nCellSize);
+}
+
+void CMapView::SetDumpFiles(CInputFile* pFile1, CInputFile* pFile2) {
+    m_pFile1 = pFile1;
+    m_pFile2 = pFile2;
+}
+
+bool CMapView::event(QEvent* pEvent) {
+    if (pEvent->type() == UWM_TOOLHITTEST) {
+        OnToolQuery(static_cast<CToolHitEvent*>(pEvent)->m_query);
+        return true;
+    }
+    return QWidget::event(pEvent);
+}
+
+void CMapView::OnToolQuery(ToolHitQuery& query) {
+    const int32_t i = m_geometry.CellFromPoint(query.x, query.y, width());
+    if (i < 0)
+        return;
+    query.uId = i;
+    uint64_t nFirst = 0;
+    uint64_t nLast = 0;
+    m_geometry.GetCellRange(i, nFirst, nLast);
+    if (m_states.GroupMax(i) > BLOCK_EQUAL && m_pFile1 && m_pFile2)
+        query.strText = BuildHexDump(*m_pFile1, *m_pFile2, nFirst, nLast);
+    else
+        query.strText = "[" + FormatRange(nFirst, nLast) + "]";
 }
 
 void CMapView::RefreshStates() {

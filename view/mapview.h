@@ -4,6 +4,8 @@
 #include "view/diffcount.h"
 #include "view/offscreendc.h"
 
+struct ToolHitQuery;
+
 #include <QRegion>
 #include <QSize>
 #include <QWidget>
@@ -13,6 +15,7 @@
 #include <vector>
 
 class CBlockStateArray;
+class CInputFile;
 class CStatusStrip;
 
 // The map: one square per cell in the colour of the highest state among its blocks, drawn
@@ -37,17 +40,24 @@ public:
     // to date, and schedules a repaint of just those; the main window calls it on progress.
     void RefreshStates();
 
+    // The two files the cell detail text reads, open while a comparison is shown; not owned.
+    void SetDumpFiles(CInputFile* pFile1, CInputFile* pFile2);
+
     const CCellGeometry& GetGeometry() const { return m_geometry; }
     // The count of the last paint with a comparison; 0 before the first.
     uint32_t GetDiffCells() const { return m_nDiffCells; }
 
 protected:
+    bool event(QEvent* pEvent) override;
     void paintEvent(QPaintEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
 
 private:
+    // The tooltip's question: the cell under the point and its range or, for a cell that
+    // differs, both files' bytes around the first difference, read again at every query.
+    void OnToolQuery(ToolHitQuery& query);
     // Brings the surface up to date with the states, the size and the selection; returns the
     // part of the client area that changed on it.
     QRegion UpdateSurface();
@@ -69,6 +79,8 @@ private:
 
     CBlockStateArray& m_states;
     CStatusStrip* m_pStrip;
+    CInputFile* m_pFile1 = nullptr;
+    CInputFile* m_pFile2 = nullptr;
     COffscreenDC m_surface;
     CCellGeometry m_geometry;
     uint32_t m_nDiffCells = 0;

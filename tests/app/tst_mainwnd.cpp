@@ -3,7 +3,7 @@
 #include "app/mainwnd.h"
 #include "app/messages.h"
 #include "app/screenmetrics.h"
-#include "tests/testutil.h"
+#include "tests/apputil.h"
 
 #include <QAbstractButton>
 #include <QMenu>
@@ -16,41 +16,6 @@
 
 using namespace testutil;
 
-// The 1024 x 768 screen with an 18-pixel caption that the examples use.
-class CTestScreen : public IScreenMetrics {
-public:
-    QSize GetScreenSize() const override { return QSize(1024, 768); }
-    int GetCaptionHeight() const override { return 18; }
-};
-
-// Lets nFree reads through, then holds every read until more are allowed.
-class CGatedFileSystem : public CFileSystem {
-public:
-    explicit CGatedFileSystem(int nFree) : m_nFree(nFree) {}
-    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_open.wait(lock, [this] { return m_nFree > 0; });
-        --m_nFree;
-        lock.unlock();
-        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
-    }
-    void Allow(int nReads) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_nFree += nReads;
-        m_open.notify_all();
-    }
-    void Release() {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_nFree = 1 << 30;
-        m_open.notify_all();
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_open;
-    int m_nFree;
-};
-
 // The main window with the elapsed time's clock reading the job's start plus m_nOffset, and
 // a hook run once right after a progress notice is handled.
 class CTestWnd : public CMainWnd {
@@ -60,6 +25,7 @@ public:
     std::function<void()> m_afterProgress;
 
 protected:
+    bool SelectFiles() override { return false; } // the dialog has tests of its own
     bool event(QEvent* pEvent) override {
         const bool bProgress = pEvent->type() == UWM_PROGRESS;
         const bool bDone = CMainWnd::event(pEvent);
