@@ -1,10 +1,13 @@
 // quillet-map: the comparison engine for scripts. Exit status as cmp: 0 all blocks equal,
 // 1 some block differs, 2 trouble (a file that cannot be opened or read, a bad argument).
-// With --dump it prints the hex dump of a range instead: 0 once printed, 2 trouble.
+// With --dump it prints the hex dump of a range instead: 0 once printed, 2 trouble. With --png
+// it also writes the map as the window paints it; a picture not written is trouble.
 #include "cli/mapcli.h"
+#include "cli/mappng.h"
 #include "engine/blockstatearray.h"
 #include "engine/comparejob.h"
 #include "engine/inputfile.h"
+#include "view/cellgeometry.h"
 #include "view/hexdump.h"
 
 #include <chrono>
@@ -104,15 +107,38 @@ int main(int argc, char** argv) {
     file2.Close();
 
     const uint64_t L = nSize1 > nSize2 ? nSize1 : nSize2;
-    const uint32_t B = options.nBlockSize ? options.nBlockSize : DefaultBlockSize(L);
-    const uint64_t K = (L + B - 1) / B;
-    if (K > (uint64_t(1) << 30))
-        return BadArguments("block size " + std::to_string(B) + " gives " + std::to_string(K) +
-                            " blocks, more than 1073741824; choose a larger one");
-
     CBlockStateArray states;
-    if (!states.AllocateCount(int32_t(K)))
-        return Trouble(options.strFile1, ErrorText(ENOMEM));
+    CCellGeometry geometry(states);
+    CPngOutput png;
+    uint32_t B = options.nBlockSize ? options.nBlockSize : DefaultBlockSize(L);
+    uint64_t K = (L + B - 1) / B;
+    if (!options.strPng.empty()) {
+        // Found unwritable before the comparison, not after it.
+        if (!png.Create(options.strPng, strError))
+            return Trouble(options.strPng, strError);
+        // As the window sizes its array from the largest map area and fixes B from it.
+        const int32_t w = options.nMapWidth;
+        const int32_t h = options.nMapHeight;
+        states.Allocate(w, h);
+        if (states.m_nCount == 0)
+            return Trouble(options.strPng, ErrorText(ENOMEM));
+        geometry.SetTotalLength(L, w, h);
+        if (L > 0)
+            B = geometry.m_nBlockSize;
+        K = (L + B - 1) / B;
+        if (K > uint64_t(states.m_nCount))
+            return Trouble(options.strPng, "a map of " + std::to_string(w) + "x" +
+                                               std::to_string(h) +
+                                               " cannot show files this long; choose a "
+                                               "larger --size");
+    } else {
+        if (K > (uint64_t(1) << 30))
+            return BadArguments("block size " + std::to_string(B) + " gives " +
+                                std::to_string(K) +
+                                " blocks, more than 1073741824; choose a larger one");
+        if (!states.AllocateCount(int32_t(K)))
+            return Trouble(options.strFile1, ErrorText(ENOMEM));
+    }
     if (L > 0) {
         std::atomic<uint8_t> bAbort{0};
         CLockedText error1;
@@ -158,5 +184,13 @@ int main(int argc, char** argv) {
                      static_cast<unsigned long long>(counts.nReadError));
     if (std::fflush(stdout) != 0)
         return Trouble("standard output", ErrorText(errno));
+    if (!options.strPng.empty()) {
+        std::unique_ptr<uint32_t[]> pPixels =
+            RenderMap(geometry, states, options.nMapWidth, options.nMapHeight);
+        if (!pPixels)
+            return Trouble(options.strPng, ErrorText(ENOMEM));
+        if (!png.Commit(pPixels.get(), options.nMapWidth, options.nMapHeight, strError))
+            return Trouble(options.strPng, strError);
+    }
     return ExitStatusFor(counts);
 }

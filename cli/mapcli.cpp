@@ -55,6 +55,21 @@ bool ParseRange(const std::string& strText, uint64_t& nFirst, uint64_t& nLast) {
     return true;
 }
 
+// WxH, each side from kMinMapSide to kMaxMapSide; nothing is stored unless both are good.
+bool ParseSize(const std::string& strText, int32_t& w, int32_t& h) {
+    const size_t nX = strText.find('x');
+    uint64_t nWidth = 0;
+    uint64_t nHeight = 0;
+    if (nX == std::string::npos || strText.find_first_not_of("0123456789x") != std::string::npos ||
+        !ParseNumber(strText.substr(0, nX), kMaxMapSide, nWidth) ||
+        !ParseNumber(strText.substr(nX + 1), kMaxMapSide, nHeight) || nWidth < kMinMapSide ||
+        nHeight < kMinMapSide)
+        return false;
+    w = int32_t(nWidth);
+    h = int32_t(nHeight);
+    return true;
+}
+
 const char* StateName(uint8_t nState) {
     switch (nState) {
     case BLOCK_DIFFERENT:
@@ -70,7 +85,8 @@ const char* StateName(uint8_t nState) {
 } // namespace
 
 std::string MapUsage() {
-    return "Usage: quillet-map [--block-size=BYTES] [--dump=FIRST:LAST] [--] FILE1 FILE2";
+    return "Usage: quillet-map [--block-size=BYTES | --png=PICTURE [--size=WxH]] "
+           "[--dump=FIRST:LAST] [--] FILE1 FILE2";
 }
 
 std::string MapVersion() {
@@ -88,6 +104,10 @@ std::string MapHelp() {
                         "                      files around their first difference in bytes\n"
                         "                      FIRST to LAST (decimal or 0x hex, FIRST <= LAST,\n"
                         "                      at most 2147483648 bytes)\n"
+                        "  --png=PICTURE       also write the map as the window shows it to the\n"
+                        "                      PNG file PICTURE, with the window's block size\n"
+                        "  --size=WxH          the map area of the picture in pixels, each side\n"
+                        "                      from 5 to 16384 (default: 1024x768)\n"
                         "  --help              show this help and exit\n"
                         "  --version           show the version and exit\n"
                         "\n"
@@ -105,6 +125,7 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
                   std::string& strError) {
     std::vector<std::string> files;
     bool bOptionsEnded = false;
+    bool bSize = false;
     for (const std::string& arg : args) {
         if (bOptionsEnded || arg.empty() || arg[0] != '-') {
             files.push_back(arg);
@@ -132,6 +153,21 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
                 return false;
             }
             options.bDump = true;
+        } else if (arg.rfind("--png=", 0) == 0) {
+            options.strPng = arg.substr(6);
+            if (options.strPng.empty()) {
+                strError = "--png needs the name of the picture to write";
+                return false;
+            }
+        } else if (arg.rfind("--size=", 0) == 0) {
+            std::string strValue = arg.substr(7);
+            if (!ParseSize(strValue, options.nMapWidth, options.nMapHeight)) {
+                strError = "map size '" + strValue + "' is not WxH with each side from " +
+                           std::to_string(kMinMapSide) + " to " + std::to_string(kMaxMapSide) +
+                           " pixels";
+                return false;
+            }
+            bSize = true;
         } else {
             strError = "unknown option '" + arg + "'";
             return false;
@@ -139,6 +175,19 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
     }
     if (options.bHelp || options.bVersion)
         return true;
+    if (bSize && options.strPng.empty()) {
+        strError = "--size is the size of the picture; it needs --png";
+        return false;
+    }
+    // The picture shows the window's blocks, which its map area decides.
+    if (!options.strPng.empty() && options.nBlockSize != 0) {
+        strError = "--png takes the window's block size; leave out --block-size";
+        return false;
+    }
+    if (!options.strPng.empty() && options.bDump) {
+        strError = "--dump compares nothing, so it draws no --png";
+        return false;
+    }
     if (files.size() != 2) {
         strError = files.size() < 2 ? "two files are needed" : "more than two files given";
         return false;
