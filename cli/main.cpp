@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
         if (L > 0)
             B = geometry.m_nBlockSize;
         K = (L + B - 1) / B;
-        if (K > uint64_t(states.m_nCount))
+        if (K > uint64_t(states.m_nCount) || B > (1u << 30))
             return Trouble(options.strPng, "a map of " + std::to_string(w) + "x" +
                                                std::to_string(h) +
                                                " cannot show files this long; choose a "
