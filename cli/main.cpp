@@ -133,8 +133,7 @@ int main(int argc, char** argv) {
                                                "larger --size");
     } else {
         if (K > (uint64_t(1) << 30))
-            return BadArguments("block size " + std::to_string(B) + " gives " +
-                                std::to_string(K) +
+            return BadArguments("block size " + std::to_string(B) + " gives " + std::to_string(K) +
                                 " blocks, more than 1073741824; choose a larger one");
         if (!states.AllocateCount(int32_t(K)))
             return Trouble(options.strFile1, ErrorText(ENOMEM));

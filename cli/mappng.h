@@ -11,7 +11,7 @@ class CCellGeometry;
 // of its blocks' highest state, no cell selected; 0xFFRRGGBB pixels, row by row. With no
 // comparison (both files empty) the background alone. Null when memory ran out.
 std::unique_ptr<uint32_t[]> RenderMap(CCellGeometry& geometry, const CBlockStateArray& states,
-                                int32_t w, int32_t h);
+                                      int32_t w, int32_t h);
 
 // A PNG file written in one piece: the bytes go to a temporary file beside the target, which
 // takes the target's name only once it is complete. A file not committed is removed.

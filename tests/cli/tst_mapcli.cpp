@@ -164,15 +164,18 @@ void TestMapCli::pictureTrouble_data() {
     QTest::addColumn<int>("fileLimit"); // 0: none
     QTest::addColumn<qulonglong>("length");
     QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("missing folder") << "missing/map.png" << "1024x768" << 0 << 100000ull
-                                    << QByteArray("No such file or directory");
-    QTest::newRow("a folder") << "folder" << "1024x768" << 0 << 100000ull
-                              << QByteArray("Is a directory");
+    QTest::newRow("missing folder")
+        << "missing/map.png"
+        << "1024x768" << 0 << 100000ull << QByteArray("No such file or directory");
+    QTest::newRow("a folder") << "folder"
+                              << "1024x768" << 0 << 100000ull << QByteArray("Is a directory");
     QTest::newRow("disk full while writing")
-        << "folder/map.png" << "1024x768" << 100 << 100000ull << QByteArray("File too large");
+        << "folder/map.png"
+        << "1024x768" << 100 << 100000ull << QByteArray("File too large");
     // The one square of a 5 x 5 map would need a block above 2^30 bytes.
     QTest::newRow("too small for the file")
-        << "map.png" << "5x5" << 0 << (1ull << 30) + 1
+        << "map.png"
+        << "5x5" << 0 << (1ull << 30) + 1
         << QByteArray("a map of 5x5 cannot show files this long; choose a larger --size");
 }
 
@@ -190,12 +193,13 @@ void TestMapCli::pictureTrouble() {
         RunMap({"--png=" + strPath, "--size=" + size, strFile, strFile}, rlim_t(fileLimit));
     QCOMPARE(result.err, "quillet-map: " + strPath.toUtf8() + ": " + reason + "\n");
     QCOMPARE(result.nStatus, 2);
-    QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden |
-                                                  QDir::NoDotAndDotDot | QDir::System);
+    QStringList left =
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
     left.sort();
     QCOMPARE(left, QStringList({"file", "folder"}));
-    QVERIFY(QDir(dir.filePath("folder")).isEmpty(QDir::AllEntries | QDir::Hidden |
-                                                 QDir::NoDotAndDotDot | QDir::System));
+    QVERIFY(QDir(dir.filePath("folder"))
+                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System));
 }
 
 void TestMapCli::dumpRange_data() {
