@@ -126,6 +126,7 @@ class TestMapPicture : public QObject {
 private slots:
     void pictureIsTheWindowsPaint_data();
     void pictureIsTheWindowsPaint();
+    void emptyFilesGiveTheBackground();
 };
 
 void TestMapPicture::pictureIsTheWindowsPaint_data() {
@@ -195,6 +196,20 @@ void TestMapPicture::pictureIsTheWindowsPaint() {
     QCOMPARE(FirstDifference(picture, paint), QString());
     for (uint clr : colors)
         QVERIFY2(HasColor(picture, clr), qPrintable(QString::number(clr, 16)));
+}
+
+void TestMapPicture::emptyFilesGiveTheBackground() {
+    const QString strEmpty = QString::fromStdString(WriteFile(m_dir, "empty", {}));
+    const QString strPng = m_dir.filePath("empty.png");
+    QProcess process;
+    process.start(QUILLET_BIN_DIR "/quillet-map",
+                  {"--png=" + strPng, "--size=40x30", strEmpty, strEmpty});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    QImage expected(40, 30, QImage::Format_RGB32);
+    expected.fill(ColorFromRef(CLR_MAP_BACKGROUND));
+    QCOMPARE(FirstDifference(QImage(strPng).convertToFormat(QImage::Format_RGB32), expected),
+             QString());
 }
 
 QTEST_MAIN(TestMapPicture)
