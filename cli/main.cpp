@@ -113,6 +113,10 @@ int main(int argc, char** argv) {
     uint32_t B = options.nBlockSize ? options.nBlockSize : DefaultBlockSize(L);
     uint64_t K = (L + B - 1) / B;
     if (!options.strPng.empty()) {
+        // The picture would take the place of a file it shows.
+        if (IsSameFile(options.strPng, options.strFile1) ||
+            IsSameFile(options.strPng, options.strFile2))
+            return Trouble(options.strPng, "is one of the files compared; name another picture");
         // Found unwritable before the comparison, not after it.
         if (!png.Create(options.strPng, strError))
             return Trouble(options.strPng, strError);

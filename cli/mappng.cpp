@@ -37,6 +37,13 @@ std::unique_ptr<uint32_t[]> RenderMap(CCellGeometry& geometry, const CBlockState
     return pPixels;
 }
 
+bool IsSameFile(const std::string& strPath1, const std::string& strPath2) {
+    struct stat st1;
+    struct stat st2;
+    return ::stat(strPath1.c_str(), &st1) == 0 && ::stat(strPath2.c_str(), &st2) == 0 &&
+           st1.st_dev == st2.st_dev && st1.st_ino == st2.st_ino;
+}
+
 CPngOutput::~CPngOutput() {
     if (m_fd >= 0)
         ::close(m_fd);
@@ -52,11 +59,11 @@ bool CPngOutput::Create(const std::string& strPath, std::string& strError) {
         strError = ErrorText(EISDIR);
         return false;
     }
-    // Hidden beside the target: a rename within one folder is one step, never a copy.
+    // Beside the target: a rename within one folder is one step, never a copy. A short name
+    // of its own, so that a target name at the length limit still leaves room for it.
     const size_t nSlash = strPath.rfind('/');
-    const std::string strFolder = nSlash == std::string::npos ? "" : strPath.substr(0, nSlash + 1);
-    const std::string strName = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
-    std::string strTemp = strFolder + "." + strName + ".XXXXXX";
+    std::string strTemp =
+        strPath.substr(0, nSlash == std::string::npos ? 0 : nSlash + 1) + ".quillet-map-XXXXXX";
     m_fd = ::mkstemp(strTemp.data());
     if (m_fd < 0) {
         strError = ErrorText(errno);

@@ -13,6 +13,9 @@ class CCellGeometry;
 std::unique_ptr<uint32_t[]> RenderMap(CCellGeometry& geometry, const CBlockStateArray& states,
                                       int32_t w, int32_t h);
 
+// True when both names exist and are the same file, also through a link.
+bool IsSameFile(const std::string& strPath1, const std::string& strPath2);
+
 // A PNG file written in one piece: the bytes go to a temporary file beside the target, which
 // takes the target's name only once it is complete. A file not committed is removed.
 class CPngOutput {

@@ -169,6 +169,10 @@ void TestMapCli::pictureTrouble_data() {
         << "1024x768" << 0 << 100000ull << QByteArray("No such file or directory");
     QTest::newRow("a folder") << "folder"
                               << "1024x768" << 0 << 100000ull << QByteArray("Is a directory");
+    QTest::newRow("over a file compared")
+        << "file"
+        << "1024x768" << 0 << 100000ull
+        << QByteArray("is one of the files compared; name another picture");
     QTest::newRow("disk full while writing")
         << "folder/map.png"
         << "1024x768" << 100 << 100000ull << QByteArray("File too large");
