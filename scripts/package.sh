@@ -20,6 +20,7 @@ DESTDIR="$scratch/stage" cmake --install build-release --prefix /usr > /dev/null
 desktop-file-validate "$scratch"/stage/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$scratch"/stage/usr/share/metainfo/*.metainfo.xml
 
+rm -f build-release/quillet_*.deb # a stale one would be picked up below
 (cd build-release && cpack -G DEB)
 deb=$(ls build-release/quillet_*.deb)
 dpkg-deb --field "$deb" Package Version Depends
