@@ -209,7 +209,7 @@ void CheckLine(CFuzzInput& input) {
     const std::string strPrefix = Prefix(nBase + uint64_t(int64_t(nPos)), bLong);
     FUZZ_CHECK(strLine.rfind(strPrefix, 0) == 0);
     FUZZ_CHECK(line.m_nHexColumn == int32_t(strPrefix.size()));
-    FUZZ_CHECK(strLine.size() == strPrefix.size() + 3 * size_t(nPerLine));
+    FUZZ_CHECK(strLine.size() == strPrefix.size() + 3 * size_t(std::max(nPerLine, 0)));
     for (int32_t i = 0; i < nPerLine; ++i) {
         const int64_t j = int64_t(nPos) + i;
         const std::string strField = strLine.substr(strPrefix.size() + 3 * size_t(i), 3);
