@@ -97,6 +97,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     // Whenever the area holds a square for every cell at the smallest pitch, every square
     // lies inside the area and the hit test finds it.
     const bool bCovers = uint64_t(K) * C >= L;
+    // Within the lengths a block or a cell of at most 2^31 bytes can map, the cells cover L.
+    if (CeilDiv(L, uint64_t(std::max<int64_t>(N, 1))) <= 0x80000000u ||
+        (nArea > 0 && CeilDiv(L, uint64_t(nArea)) <= 0x80000000u))
+        FUZZ_CHECK(bCovers);
     const bool bRoom = bCovers && int64_t(K) <= nArea && nArea > 0;
     if (nArea > 0 && CeilDiv(L, uint64_t(nArea)) <= 0x80000000u && C > B)
         FUZZ_CHECK(int64_t(K) <= nArea);

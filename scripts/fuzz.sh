@@ -29,6 +29,6 @@ for t in "${targets[@]}"; do
         echo "fuzz_$t failed; the input is in build-fuzz/"
         exit 1
     }
-    grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units' "$work/$t.log"
+    grep -E '^#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units' "$work/$t.log"
 done
 echo "All fuzz targets ran clean."
