@@ -199,8 +199,9 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
 
 uint32_t DefaultBlockSize(uint64_t nLength) {
     uint64_t nBlockSize = 4096;
+    // Rounded up without adding first: a length near 2^64 would wrap to a few blocks.
     while (nBlockSize < kMaxBlockSize &&
-           (nLength + nBlockSize - 1) / nBlockSize > kDefaultMaxBlocks)
+           nLength / nBlockSize + (nLength % nBlockSize != 0) > kDefaultMaxBlocks)
         nBlockSize *= 2;
     return uint32_t(nBlockSize);
 }

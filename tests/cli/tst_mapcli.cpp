@@ -268,6 +268,7 @@ void TestMapCli::defaultBlockSize_data() {
     QTest::newRow("4 GiB + 1") << (1ull << 32) + 1 << 8192u;
     QTest::newRow("1 TiB") << (1ull << 40) << (1u << 20);
     QTest::newRow("huge") << ~0ull / 2 << (1u << 30);
+    QTest::newRow("largest") << ~0ull << (1u << 30);
 }
 
 void TestMapCli::defaultBlockSize() {
