@@ -141,6 +141,8 @@ private slots:
     void hostileInput();
     void sparseFilesAroundFourGiB_data();
     void sparseFilesAroundFourGiB();
+    void faultsDuringTheRun_data();
+    void faultsDuringTheRun();
     void permissionDenied_data();
     void permissionDenied();
     void programWritesNothing();
@@ -300,6 +302,61 @@ void TestHostile::sparseFilesAroundFourGiB() {
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.out, out);
     QCOMPARE(result.nStatus, 1);
+}
+
+void TestHostile::faultsDuringTheRun_data() {
+    QTest::addColumn<QString>("action"); // done to the second file before its read at 512 KiB
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("truncated") << "truncate" << 1
+                               << Summary(16, 65536, 9, 0, 7) +
+                                      "length-differs 0x0000000000090000 0x00000000000FFFFF\n"
+                               << QByteArray();
+    QTest::newRow("deleted") << "unlink" << 0 << Summary(16, 65536, 16, 0, 0) << QByteArray();
+    QTest::newRow("renamed") << "rename" << 0 << Summary(16, 65536, 16, 0, 0) << QByteArray();
+    QTest::newRow("unreadable region")
+        << "fail" << 2
+        << Summary(16, 65536, 12, 0, 0).replace("read_error=0", "read_error=4") +
+               "read-error 0x0000000000040000 0x000000000007FFFF\n"
+        << QByteArray("quillet-map: 4 blocks could not be read\n");
+}
+
+void TestHostile::faultsDuringTheRun() {
+    QFETCH(QString, action);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QTemporaryDir dir;
+    QByteArray bytes = Pattern(1 << 20);
+    std::string strFirst = WriteFile(dir, "first", bytes);
+    std::string strSecond = WriteFile(dir, "second", bytes);
+    CEventFileSystem fs;
+    fs.strTarget = strSecond;
+    fs.nTriggerAt = 524288;
+    if (action == "fail") {
+        fs.strFailPath = "second";
+        fs.nFailFirst = 300000;
+        fs.nFailEnd = 500000;
+    }
+    std::atomic<int> nActed{-1};
+    fs.m_onTrigger = [&] {
+        if (action == "truncate")
+            nActed = ::truncate(strSecond.c_str(), 600000);
+        else if (action == "unlink")
+            nActed = ::unlink(strSecond.c_str());
+        else if (action == "rename")
+            nActed = std::rename(strSecond.c_str(), (strSecond + ".moved").c_str());
+        else
+            nActed = 0;
+    };
+    CInstalledFileSystem installed(&fs);
+    CResult result = MapInProcess({"--block-size=65536", QByteArray::fromStdString(strFirst),
+                                   QByteArray::fromStdString(strSecond)});
+    QCOMPARE(nActed.load(), 0);
+    QCOMPARE(result.err, err);
+    QCOMPARE(result.out, out);
+    QCOMPARE(result.nStatus, status);
 }
 
 void TestHostile::permissionDenied_data() {

@@ -8,7 +8,6 @@
 
 #include <condition_variable>
 #include <cstdio>
-#include <functional>
 #include <random>
 #include <thread>
 
@@ -97,31 +96,6 @@ QByteArray Runs(const char* pszRuns) {
 }
 
 enum Action { None, Truncate, TruncateBoth, Grow, Unlink, Rename, Abort };
-
-// Fails reads like CFaultyFileSystem and, before the first read of the file named
-// strTarget at or past nTriggerAt, does something to that file: the timing is exact.
-class CEventFileSystem : public CFaultyFileSystem {
-public:
-    int Open(const char* pszPath, int nFlags) override {
-        int fd = CFaultyFileSystem::Open(pszPath, nFlags);
-        if (fd >= 0 && strTarget == pszPath)
-            m_nTargetFd = fd;
-        return fd;
-    }
-    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
-        if (fd == m_nTargetFd && uint64_t(nOffset) >= nTriggerAt && !m_bTriggered.exchange(true))
-            m_onTrigger();
-        return CFaultyFileSystem::ReadAt(fd, pDest, nCount, nOffset);
-    }
-
-    std::string strTarget;
-    uint64_t nTriggerAt = 0;
-    std::function<void()> m_onTrigger = [] {};
-
-private:
-    std::atomic<int> m_nTargetFd{-1};
-    std::atomic<bool> m_bTriggered{false};
-};
 
 } // namespace
 
