@@ -110,6 +110,7 @@ private slots:
 };
 
 void TestFaults::duringTheRun_data() {
+    QTest::addColumn<int>("length1");
     QTest::addColumn<int>("length2");
     QTest::addColumn<uint>("blockSize");
     QTest::addColumn<int>("action"); // done to the second file before its read at "at"
@@ -119,48 +120,57 @@ void TestFaults::duringTheRun_data() {
     QTest::addColumn<qulonglong>("failFirst");
     QTest::addColumn<qulonglong>("failEnd");
     QTest::addColumn<QByteArray>("states");
-    // The first file has 1 MiB; loads are 256 KiB, four 64 KiB blocks each.
+    // The run takes 1 MiB; loads are 256 KiB, four 64 KiB blocks each.
     const qulonglong M = 1 << 20;
-    QTest::newRow("truncated") << int(M) << 65536u << int(Truncate) << 524288ull << 600000ull << ""
-                               << 0ull << 0ull << Runs("2*9 4*7");
-    QTest::newRow("truncated to nothing") << int(M) << 65536u << int(Truncate) << 262144ull << 0ull
-                                          << "" << 0ull << 0ull << Runs("2*4 4*12");
-    QTest::newRow("both truncated: not equal for want of bytes")
-        << int(M) << 65536u << int(TruncateBoth) << 262144ull << 262144ull << "" << 0ull << 0ull
+    QTest::newRow("truncated") << int(M) << int(M) << 65536u << int(Truncate) << 524288ull
+                               << 600000ull << "" << 0ull << 0ull << Runs("2*9 4*7");
+    QTest::newRow("truncated to nothing")
+        << int(M) << int(M) << 65536u << int(Truncate) << 262144ull << 0ull << "" << 0ull << 0ull
         << Runs("2*4 4*12");
+    QTest::newRow("both truncated: not equal for want of bytes")
+        << int(M) << int(M) << 65536u << int(TruncateBoth) << 262144ull << 262144ull << "" << 0ull
+        << 0ull << Runs("2*4 4*12");
+    QTest::newRow("both shrunk before the worker opened them")
+        << 600000 << 600000 << 65536u << int(None) << 0ull << 0ull << "" << 0ull << 0ull
+        << Runs("2*9 4*7");
     QTest::newRow("grows: the length at opening holds")
-        << 600000 << 65536u << int(Grow) << 0ull << 2 * M << "" << 0ull << 0ull << Runs("2*9 4*7");
+        << int(M) << 600000 << 65536u << int(Grow) << 0ull << 2 * M << "" << 0ull << 0ull
+        << Runs("2*9 4*7");
     QTest::newRow("deleted: the open file keeps its bytes")
-        << int(M) << 65536u << int(Unlink) << 524288ull << 0ull << "" << 0ull << 0ull
+        << int(M) << int(M) << 65536u << int(Unlink) << 524288ull << 0ull << "" << 0ull << 0ull
         << Runs("2*16");
-    QTest::newRow("renamed") << int(M) << 65536u << int(Rename) << 524288ull << 0ull << "" << 0ull
-                             << 0ull << Runs("2*16");
-    QTest::newRow("unreadable region") << int(M) << 65536u << int(None) << 0ull << 0ull << "second"
-                                       << 300000ull << 500000ull << Runs("2*4 5*4 2*8");
+    QTest::newRow("renamed") << int(M) << int(M) << 65536u << int(Rename) << 524288ull << 0ull << ""
+                             << 0ull << 0ull << Runs("2*16");
+    QTest::newRow("unreadable region") << int(M) << int(M) << 65536u << int(None) << 0ull << 0ull
+                                       << "second" << 300000ull << 500000ull << Runs("2*4 5*4 2*8");
     QTest::newRow("load failing part way serves what it got")
-        << int(M) << 4096u << int(None) << 0ull << 0ull << "second" << 200000ull << 210000ull
-        << Runs("2*48 5*4 2*204");
-    QTest::newRow("both readers failing") << int(M) << 65536u << int(None) << 0ull << 0ull << ".bin"
-                                          << 300000ull << 500000ull << Runs("2*4 5*4 2*8");
+        << int(M) << int(M) << 4096u << int(None) << 0ull << 0ull << "second" << 200000ull
+        << 210000ull << Runs("2*48 5*4 2*204");
+    QTest::newRow("both readers failing")
+        << int(M) << int(M) << 65536u << int(None) << 0ull << 0ull << ".bin" << 300000ull
+        << 500000ull << Runs("2*4 5*4 2*8");
     QTest::newRow("shorter file's last load fails")
-        << 600000 << 65536u << int(None) << 0ull << 0ull << "second" << 524288ull << M
+        << int(M) << 600000 << 65536u << int(None) << 0ull << 0ull << "second" << 524288ull << M
         << Runs("2*8 5*2 4*6");
     QTest::newRow("longer file unreadable past the shorter's end")
-        << 600000 << 65536u << int(None) << 0ull << 0ull << "first" << 655360ull << M
+        << int(M) << 600000 << 65536u << int(None) << 0ull << 0ull << "first" << 655360ull << M
         << Runs("2*9 4 5*6");
     QTest::newRow("truncated inside an unreadable region")
-        << int(M) << 65536u << int(Truncate) << 524288ull << 600000ull << "second" << 400000ull
-        << 500000ull << Runs("2*6 5*2 2 4*7");
+        << int(M) << int(M) << 65536u << int(Truncate) << 524288ull << 600000ull << "second"
+        << 400000ull << 500000ull << Runs("2*6 5*2 2 4*7");
     // One block per load, so the flag is raised while exactly that block is being read.
-    QTest::newRow("abort at the first block")
-        << int(M) << 262144u << int(Abort) << 0ull << 0ull << "" << 0ull << 0ull << Runs("2 0*3");
-    QTest::newRow("abort at a middle block") << int(M) << 262144u << int(Abort) << 262144ull << 0ull
-                                             << "" << 0ull << 0ull << Runs("2*2 0*2");
-    QTest::newRow("abort at the last block") << int(M) << 262144u << int(Abort) << 786432ull << 0ull
-                                             << "" << 0ull << 0ull << Runs("2*4");
+    QTest::newRow("abort at the first block") << int(M) << int(M) << 262144u << int(Abort) << 0ull
+                                              << 0ull << "" << 0ull << 0ull << Runs("2 0*3");
+    QTest::newRow("abort at a middle block")
+        << int(M) << int(M) << 262144u << int(Abort) << 262144ull << 0ull << "" << 0ull << 0ull
+        << Runs("2*2 0*2");
+    QTest::newRow("abort at the last block")
+        << int(M) << int(M) << 262144u << int(Abort) << 786432ull << 0ull << "" << 0ull << 0ull
+        << Runs("2*4");
 }
 
 void TestFaults::duringTheRun() {
+    QFETCH(int, length1);
     QFETCH(int, length2);
     QFETCH(uint, blockSize);
     QFETCH(int, action);
@@ -172,7 +182,7 @@ void TestFaults::duringTheRun() {
     QFETCH(QByteArray, states);
     QTemporaryDir dir;
     QByteArray bytes = Pattern(1 << 20);
-    std::string strFirst = WriteFile(dir, "first.bin", bytes);
+    std::string strFirst = WriteFile(dir, "first.bin", bytes.left(length1));
     std::string strSecond = WriteFile(dir, "second.bin", bytes.left(length2));
     CRun run;
     CEventFileSystem fs;
