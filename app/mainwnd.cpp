@@ -11,7 +11,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -36,6 +40,7 @@ CMainWnd::CMainWnd(CAppState& app, const IScreenMetrics& metrics, QWidget* pPare
 
     setWindowIcon(LoadAppIcon());
     setWindowTitle(QString::fromLatin1(kTitle));
+    setAcceptDrops(true);
     setMinimumSize(512, 400);
     setMaximumSize(m_metrics.GetScreenSize());
     g_abortConfirm.m_pMainWnd = this;
@@ -141,14 +146,63 @@ void CMainWnd::closeEvent(QCloseEvent* pEvent) {
     g_abortConfirm.Ask(QStringLiteral("Do You want compare abort ?"));
 }
 
+std::vector<std::string> CMainWnd::DroppedFiles(const QMimeData* pData) {
+    std::vector<std::string> paths;
+    if (!pData || !pData->hasUrls())
+        return paths;
+    const QList<QUrl> urls = pData->urls();
+    if (urls.empty() || urls.size() > 2)
+        return paths;
+    for (const QUrl& url : urls) {
+        // Another machine's file is not a local one, whatever the scheme says.
+        if (!url.isLocalFile() || !(url.host().isEmpty() || url.host() == "localhost"))
+            return {};
+        // From the encoded form, not toLocalFile(): a name that is not UTF-8 keeps its bytes.
+        const QByteArray path =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (path.isEmpty())
+            return {};
+        paths.push_back(path.toStdString());
+    }
+    return paths;
+}
+
+void CMainWnd::dragEnterEvent(QDragEnterEvent* pEvent) {
+    if (!m_pJob && !DroppedFiles(pEvent->mimeData()).empty())
+        pEvent->acceptProposedAction();
+    else
+        pEvent->ignore();
+}
+
+void CMainWnd::dragMoveEvent(QDragMoveEvent* pEvent) {
+    // A run may have started since the drag came in.
+    if (!m_pJob && !DroppedFiles(pEvent->mimeData()).empty())
+        pEvent->acceptProposedAction();
+    else
+        pEvent->ignore();
+}
+
+void CMainWnd::dropEvent(QDropEvent* pEvent) {
+    std::vector<std::string> paths = DroppedFiles(pEvent->mimeData());
+    if (m_pJob || paths.empty()) {
+        pEvent->ignore();
+        return;
+    }
+    pEvent->acceptProposedAction();
+    // Posted, so that the file manager's drag is over before the dialog comes up.
+    m_dropped = std::move(paths);
+    PostSelectFiles(this);
+}
+
 int64_t CMainWnd::Now() const {
     return MonotonicMs();
 }
 
 bool CMainWnd::SelectFiles() {
     CCmdline& cmdline = m_app.m_cmdline;
-    CSelectFilesDlg dialog(this, m_app.m_history1, m_app.m_history2, cmdline.m_strPath1,
-                           cmdline.m_strPath2);
+    const std::string& strPath1 = m_dropped.size() > 0 ? m_dropped[0] : cmdline.m_strPath1;
+    const std::string& strPath2 = m_dropped.size() > 1 ? m_dropped[1] : cmdline.m_strPath2;
+    CSelectFilesDlg dialog(this, m_app.m_history1, m_app.m_history2, strPath1, strPath2);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     cmdline.m_strPath1 = CCmdline::FullPath(dialog.GetPrimaryPath());
@@ -176,9 +230,14 @@ void CMainWnd::ShowCompareError(int nPane, const CLockedText& error) {
 }
 
 void CMainWnd::OnStartCompare() {
-    if (m_pJob)
+    if (m_pJob) {
+        m_dropped.clear();
         return;
-    if (SelectFiles()) {
+    }
+    const bool bSelected = SelectFiles();
+    // A drop pre-fills one dialog only; the next start offers the current paths again.
+    m_dropped.clear();
+    if (bSelected) {
         m_app.m_file1.Close();
         m_app.m_file2.Close();
         ShowFile(PANE_PRIMARY, m_app.m_cmdline.m_strPath1, m_app.m_file1);

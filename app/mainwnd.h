@@ -13,6 +13,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+class QMimeData;
 
 struct CAppState;
 class IScreenMetrics;
@@ -54,14 +57,23 @@ protected:
     void resizeEvent(QResizeEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
+    // One or two local files dropped from a file manager pre-fill the Select-files dialog of
+    // a start command; anything else, and any drop during a run, is refused.
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dragMoveEvent(QDragMoveEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
     // The clock the elapsed time is read from, in MonotonicMs units.
     virtual int64_t Now() const;
 
-    // Runs the Select-files dialog over this window, pre-filled with the two current paths.
-    // On OK both become full paths and true is returned; otherwise nothing changes.
+    // Runs the Select-files dialog over this window, pre-filled with the two current paths or
+    // with the files just dropped. On OK both become full paths and true is returned;
+    // otherwise nothing changes.
     virtual bool SelectFiles();
 
 private:
+    // The paths of one or two local files a drag carries, as bytes; empty when it carries
+    // anything else.
+    static std::vector<std::string> DroppedFiles(const QMimeData* pData);
     // The start command: the one road into a comparison.
     void OnStartCompare();
     // Shows a path in its file-name pane, or the reason it cannot be opened in red.
@@ -91,4 +103,5 @@ private:
     int32_t m_nShownProgress = -1;
     CLockedText m_strError1; // the worker's error texts, one per file
     CLockedText m_strError2;
+    std::vector<std::string> m_dropped; // pre-fill of the next start command's dialog
 };

@@ -1,6 +1,7 @@
 // quillet-map: the comparison engine for scripts. Exit status as cmp: 0 all blocks equal,
 // 1 some block differs, 2 trouble (a file that cannot be opened or read, a bad argument).
-// With --dump it prints the hex dump of a range instead: 0 once printed, 2 trouble.
+// With --dump it prints the hex dump of a range instead: 0 once printed, 2 trouble. With --png
+// it also writes the map as the window paints it; a picture not written is trouble.
 #include "cli/mapcli.h"
 
 #include <iostream>

@@ -1,8 +1,10 @@
 #include "cli/mapcli.h"
 
+#include "cli/mappng.h"
 #include "engine/blockstatearray.h"
 #include "engine/comparejob.h"
 #include "engine/inputfile.h"
+#include "view/cellgeometry.h"
 #include "view/hexdump.h"
 
 #include <cerrno>
@@ -60,6 +62,21 @@ bool ParseRange(const std::string& strText, uint64_t& nFirst, uint64_t& nLast) {
         return false;
     nFirst = nFrom;
     nLast = nTo;
+    return true;
+}
+
+// WxH, each side from kMinMapSide to kMaxMapSide; nothing is stored unless both are good.
+bool ParseSize(const std::string& strText, int32_t& w, int32_t& h) {
+    const size_t nX = strText.find('x');
+    uint64_t nWidth = 0;
+    uint64_t nHeight = 0;
+    if (nX == std::string::npos || strText.find_first_not_of("0123456789x") != std::string::npos ||
+        !ParseNumber(strText.substr(0, nX), kMaxMapSide, nWidth) ||
+        !ParseNumber(strText.substr(nX + 1), kMaxMapSide, nHeight) || nWidth < kMinMapSide ||
+        nHeight < kMinMapSide)
+        return false;
+    w = int32_t(nWidth);
+    h = int32_t(nHeight);
     return true;
 }
 
@@ -188,15 +205,42 @@ int CMapRun::Compare(bool bTerminal) {
     }
 
     const uint64_t L = nSize1 > nSize2 ? nSize1 : nSize2;
-    const uint32_t B = m_options.nBlockSize ? m_options.nBlockSize : DefaultBlockSize(L);
-    const uint64_t K = (L + B - 1) / B;
-    if (K > (uint64_t(1) << 30))
-        return BadArguments("block size " + std::to_string(B) + " gives " + std::to_string(K) +
-                            " blocks, more than 1073741824; choose a larger one");
-
     CBlockStateArray states;
-    if (!states.AllocateCount(int32_t(K)))
-        return Trouble(m_options.strFile1, ErrorText(ENOMEM));
+    CCellGeometry geometry(states);
+    CPngOutput png;
+    uint32_t B = m_options.nBlockSize ? m_options.nBlockSize : DefaultBlockSize(L);
+    uint64_t K = (L + B - 1) / B;
+    if (!m_options.strPng.empty()) {
+        // The picture would take the place of a file it shows.
+        if (IsSameFile(m_options.strPng, m_options.strFile1) ||
+            IsSameFile(m_options.strPng, m_options.strFile2))
+            return Trouble(m_options.strPng, "is one of the files compared; name another picture");
+        // Found unwritable before the comparison, not after it.
+        std::string strError;
+        if (!png.Create(m_options.strPng, strError))
+            return Trouble(m_options.strPng, strError);
+        // As the window sizes its array from the largest map area and fixes B from it.
+        const int32_t w = m_options.nMapWidth;
+        const int32_t h = m_options.nMapHeight;
+        states.Allocate(w, h);
+        if (states.m_nCount == 0)
+            return Trouble(m_options.strPng, ErrorText(ENOMEM));
+        geometry.SetTotalLength(L, w, h);
+        if (L > 0)
+            B = geometry.m_nBlockSize;
+        K = (L + B - 1) / B;
+        if (K > uint64_t(states.m_nCount) || B > (1u << 30))
+            return Trouble(m_options.strPng, "a map of " + std::to_string(w) + "x" +
+                                                 std::to_string(h) +
+                                                 " cannot show files this long; choose a "
+                                                 "larger --size");
+    } else {
+        if (K > (uint64_t(1) << 30))
+            return BadArguments("block size " + std::to_string(B) + " gives " + std::to_string(K) +
+                                " blocks, more than 1073741824; choose a larger one");
+        if (!states.AllocateCount(int32_t(K)))
+            return Trouble(m_options.strFile1, ErrorText(ENOMEM));
+    }
     if (L > 0) {
         std::atomic<uint8_t> bAbort{0};
         CLockedText error1;
@@ -240,6 +284,15 @@ int CMapRun::Compare(bool bTerminal) {
     if (counts.nReadError != 0)
         m_err << "quillet-map: " << counts.nReadError << " blocks could not be read\n"
               << std::flush;
+    if (!m_options.strPng.empty()) {
+        std::unique_ptr<uint32_t[]> pPixels =
+            RenderMap(geometry, states, m_options.nMapWidth, m_options.nMapHeight);
+        if (!pPixels)
+            return Trouble(m_options.strPng, ErrorText(ENOMEM));
+        std::string strError;
+        if (!png.Commit(pPixels.get(), m_options.nMapWidth, m_options.nMapHeight, strError))
+            return Trouble(m_options.strPng, strError);
+    }
     return ExitStatusFor(counts);
 }
 
@@ -262,7 +315,8 @@ int RunMap(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }
 
 std::string MapUsage() {
-    return "Usage: quillet-map [--block-size=BYTES] [--dump=FIRST:LAST] [--] FILE1 FILE2";
+    return "Usage: quillet-map [--block-size=BYTES | --png=PICTURE [--size=WxH]] "
+           "[--dump=FIRST:LAST] [--] FILE1 FILE2";
 }
 
 std::string MapVersion() {
@@ -280,6 +334,10 @@ std::string MapHelp() {
                         "                      files around their first difference in bytes\n"
                         "                      FIRST to LAST (decimal or 0x hex, FIRST <= LAST,\n"
                         "                      at most 2147483648 bytes)\n"
+                        "  --png=PICTURE       also write the map as the window shows it to the\n"
+                        "                      PNG file PICTURE, with the window's block size\n"
+                        "  --size=WxH          the map area of the picture in pixels, each side\n"
+                        "                      from 5 to 16384 (default: 1024x768)\n"
                         "  --help              show this help and exit\n"
                         "  --version           show the version and exit\n"
                         "\n"
@@ -297,6 +355,7 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
                   std::string& strError) {
     std::vector<std::string> files;
     bool bOptionsEnded = false;
+    bool bSize = false;
     for (const std::string& arg : args) {
         if (bOptionsEnded || arg.empty() || arg[0] != '-') {
             files.push_back(arg);
@@ -324,6 +383,21 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
                 return false;
             }
             options.bDump = true;
+        } else if (arg.rfind("--png=", 0) == 0) {
+            options.strPng = arg.substr(6);
+            if (options.strPng.empty()) {
+                strError = "--png needs the name of the picture to write";
+                return false;
+            }
+        } else if (arg.rfind("--size=", 0) == 0) {
+            std::string strValue = arg.substr(7);
+            if (!ParseSize(strValue, options.nMapWidth, options.nMapHeight)) {
+                strError = "map size '" + strValue + "' is not WxH with each side from " +
+                           std::to_string(kMinMapSide) + " to " + std::to_string(kMaxMapSide) +
+                           " pixels";
+                return false;
+            }
+            bSize = true;
         } else {
             strError = "unknown option '" + arg + "'";
             return false;
@@ -331,6 +405,19 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
     }
     if (options.bHelp || options.bVersion)
         return true;
+    if (bSize && options.strPng.empty()) {
+        strError = "--size is the size of the picture; it needs --png";
+        return false;
+    }
+    // The picture shows the window's blocks, which its map area decides.
+    if (!options.strPng.empty() && options.nBlockSize != 0) {
+        strError = "--png takes the window's block size; leave out --block-size";
+        return false;
+    }
+    if (!options.strPng.empty() && options.bDump) {
+        strError = "--dump compares nothing, so it draws no --png";
+        return false;
+    }
     if (files.size() != 2) {
         strError = files.size() < 2 ? "two files are needed" : "more than two files given";
         return false;

@@ -15,6 +15,9 @@ struct CMapOptions {
     bool bDump = false;      // print the hex dump of nDumpFirst to nDumpLast instead
     uint64_t nDumpFirst = 0;
     uint64_t nDumpLast = 0;
+    std::string strPng;       // the picture of the map to write; empty: none
+    int32_t nMapWidth = 1024; // the map area the picture shows
+    int32_t nMapHeight = 768;
     std::string strFile1;
     std::string strFile2;
 };
@@ -30,9 +33,13 @@ std::string MapUsage();
 std::string MapHelp();
 std::string MapVersion();
 
+// The sides a map area may have: one square at least, and a picture that fits in memory.
+inline constexpr int32_t kMinMapSide = 5;
+inline constexpr int32_t kMaxMapSide = 16384;
+
 // Reads the arguments after the program's name. False with a one-line reason for an
-// unknown option, a bad block size or dump range, or not exactly two files (unless --help
-// or --version).
+// unknown option, a bad block size, dump range or map size, options that do not go together,
+// or not exactly two files (unless --help or --version).
 bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
                   std::string& strError);
 

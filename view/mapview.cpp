@@ -5,6 +5,7 @@
 #include "ui/statusstrip.h"
 #include "view/hexdump.h"
 #include "view/mapcolors.h"
+#include "view/maprender.h"
 #include "view/textdraw.h"
 
 #include <QMouseEvent>
@@ -15,95 +16,10 @@
 #include <mutex>
 
 namespace {
-
-// Solid rectangles written straight into the scanlines of a 32-bit image, cut at its edges:
-// half a million squares per paint are too many for one painter call each.
-class CPixels {
-public:
-    explicit CPixels(QImage& image)
-        : m_pBits(image.bits()), m_nStride(image.bytesPerLine()), m_w(image.width()),
-          m_h(image.height()) {}
-
-    uint32_t* Row(int y) const { return reinterpret_cast<uint32_t*>(m_pBits + y * m_nStride); }
-
-    void Fill(int x, int y, int cx, int cy, uint32_t rgb) {
-        if (x >= 0 && y >= 0 && x + cx <= m_w && y + cy <= m_h) {
-            for (int row = y; row < y + cy; ++row)
-                std::fill_n(Row(row) + x, cx, rgb);
-            return;
-        }
-        const int l = std::max(x, 0);
-        const int r = std::min(x + cx, m_w);
-        const int b = std::min(y + cy, m_h);
-        for (int row = std::max(y, 0); row < b && l < r; ++row)
-            std::fill(Row(row) + l, Row(row) + r, rgb);
-    }
-
-    // The outline along the inside edge of the cx x cy rectangle at (x, y).
-    void Frame(int x, int y, int cx, int cy, uint32_t rgb) {
-        Fill(x, y, cx, 1, rgb);
-        Fill(x, y + cy - 1, cx, 1, rgb);
-        Fill(x, y, 1, cy, rgb);
-        Fill(x + cx - 1, y, 1, cy, rgb);
-    }
-
-private:
-    uchar* m_pBits;
-    qsizetype m_nStride;
-    int m_w;
-    int m_h;
-};
-
-uint32_t SurfaceColor(COLORREF clr) {
-    return ColorFromRef(clr).rgb();
+CPixelBuffer Pixels(QImage& image) {
+    return CPixelBuffer(reinterpret_cast<uint32_t*>(image.bits()), image.bytesPerLine(),
+                        image.width(), image.height());
 }
-
-// The square of a cell at (x, y), with the selection frame when it is the selected one. The
-// frame runs along the square's left and top edges and through the gap to its right and
-// below, where no other square reaches.
-void DrawSquare(CPixels& pixels, int32_t x, int32_t y, int32_t P, uint32_t rgb, bool bSelected) {
-    pixels.Fill(x, y, P - 1, P - 1, rgb);
-    if (bSelected) {
-        const uint32_t clrFrame = SurfaceColor(CLR_SELECTION);
-        pixels.Frame(x, y, P, P, clrFrame);
-        if (P > 12)
-            pixels.Frame(x + 1, y + 1, P - 2, P - 2, clrFrame);
-    }
-}
-
-// The whole w x h grid at pitch P in the colours rgb[cells[i]], one scanline at a time: the
-// first pixel row of a row of squares is written pixel by pixel, copied to the squares' other
-// rows, and the gap below is background.
-void DrawGrid(CPixels& pixels, int32_t w, int32_t h, int32_t P, const std::vector<uint8_t>& cells,
-              const std::array<uint32_t, 256>& rgb) {
-    const uint32_t clrBack = SurfaceColor(CLR_MAP_BACKGROUND);
-    const int32_t nColumns = CCellGeometry::ColumnCount(P, w);
-    pixels.Fill(0, 0, w, 1, clrBack);
-    size_t i = 0;
-    int32_t y = 1;
-    for (; i < cells.size() && y < h; y += P) {
-        uint32_t* pRow = pixels.Row(y);
-        int32_t x = 0;
-        if (w > 0)
-            pRow[x] = clrBack;
-        ++x;
-        for (int32_t c = 0; c < nColumns && i < cells.size(); ++c, ++i) {
-            std::fill_n(pRow + x, std::clamp(w - x, 0, P - 1), rgb[cells[i]]);
-            x += P - 1;
-            if (x < w)
-                pRow[x] = clrBack;
-            ++x;
-        }
-        if (x < w)
-            std::fill(pRow + x, pRow + w, clrBack);
-        for (int32_t r = 1; r < P - 1 && y + r < h; ++r)
-            std::copy_n(pRow, w, pixels.Row(y + r));
-        pixels.Fill(0, y + P - 1, w, 1, clrBack);
-    }
-    if (y < h)
-        pixels.Fill(0, y, w, h - y, clrBack);
-}
-
 } // namespace
 
 CMapView::CMapView(CBlockStateArray& states, CStatusStrip* pStrip, QSize maxMapSize,
@@ -113,8 +29,7 @@ CMapView::CMapView(CBlockStateArray& states, CStatusStrip* pStrip, QSize maxMapS
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     m_surface.Prepare(maxMapSize.width(), maxMapSize.height());
-    for (size_t s = 0; s < m_rgb.size(); ++s)
-        m_rgb[s] = SurfaceColor(StateColor(uint8_t(s)));
+    m_rgb = StatePixels();
 }
 
 void CMapView::SetTotalLength(uint64_t nLength) {
@@ -194,7 +109,7 @@ QRegion CMapView::PaintEmpty(int w, int h) {
     if (m_bSurfaceValid && layout == m_layout)
         return QRegion();
     QImage& image = m_surface.m_bitmap;
-    CPixels(image).Fill(0, 0, w, h, SurfaceColor(CLR_MAP_BACKGROUND));
+    Pixels(image).Fill(0, 0, w, h, PixelFromRef(CLR_MAP_BACKGROUND));
     // The text is measured on the view and drawn on the image: both must agree on points.
     image.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
     image.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
@@ -224,7 +139,7 @@ QRegion CMapView::PaintCells(int w, int h) {
         m_count = CDiffCount();
     }
 
-    CPixels pixels(m_surface.m_bitmap);
+    CPixelBuffer pixels = Pixels(m_surface.m_bitmap);
     const int32_t P = numbers.nPitch;
     // GroupMax's rule, read in place: half a million calls would show in every paint.
     const std::atomic<uint8_t>* pStates = m_states.m_pStates.get();
@@ -233,16 +148,7 @@ QRegion CMapView::PaintCells(int w, int h) {
     // One rectangle per row of squares, from the first to the last square redrawn in it.
     std::vector<QRect> changed;
     for (uint32_t i = 0; i < numbers.nCells; ++i) {
-        uint8_t s = 0;
-        if (R == 1) { // the common case, and the one with the most cells
-            if (int64_t(i) < nStates)
-                s = pStates[i].load(std::memory_order_relaxed);
-        } else {
-            const int64_t nFirst = int64_t(i) * R;
-            const int64_t nEnd = std::min<int64_t>(nFirst + R, nStates);
-            for (int64_t j = nFirst; j < nEnd; ++j)
-                s = std::max(s, pStates[j].load(std::memory_order_relaxed));
-        }
+        const uint8_t s = CellState(pStates, nStates, i, R);
         if (s == m_shown[i])
             continue;
         m_count.Remove(m_shown[i]);
@@ -271,13 +177,7 @@ QRegion CMapView::PaintCells(int w, int h) {
         region.setRects(changed.data(), int(changed.size()));
         return region;
     }
-    DrawGrid(pixels, w, h, P, m_shown, m_rgb);
-    if (layout.nSelected >= 0 && uint32_t(layout.nSelected) < numbers.nCells) {
-        int32_t x = 0;
-        int32_t y = 0;
-        CCellGeometry::CellOrigin(layout.nSelected, P, w, x, y);
-        DrawSquare(pixels, x, y, P, m_rgb[m_shown[size_t(layout.nSelected)]], true);
-    }
+    DrawMap(pixels, w, h, P, m_shown, m_rgb, layout.nSelected);
     return QRegion(0, 0, w, h);
 }
 

@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace testutil;
@@ -20,9 +22,16 @@ class TestMapCli : public QObject {
         QByteArray out;
         QByteArray err;
     };
-    // Runs the real program, as a script would.
-    Result RunMap(const QStringList& args) {
+    // Runs the real program, as a script would; nFileLimit > 0 caps the size of any file it
+    // writes, as a full disk would.
+    Result RunMap(const QStringList& args, rlim_t nFileLimit = 0) {
         QProcess process;
+        if (nFileLimit > 0)
+            process.setChildProcessModifier([nFileLimit] {
+                const struct rlimit limit = {nFileLimit, nFileLimit};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                ::signal(SIGXFSZ, SIG_IGN);
+            });
         process.start(QUILLET_BIN_DIR "/quillet-map", args);
         if (!process.waitForFinished(120000))
             return {-1, {}, "did not finish"};
@@ -33,6 +42,10 @@ class TestMapCli : public QObject {
 private slots:
     void arguments_data();
     void arguments();
+    void pictureArguments_data();
+    void pictureArguments();
+    void pictureTrouble_data();
+    void pictureTrouble();
     void dumpRange_data();
     void dumpRange();
     void dumpPrintsTheTooltipText();
@@ -88,6 +101,111 @@ void TestMapCli::arguments() {
     QCOMPARE(QString::fromStdString(strError), error);
     if (error.isEmpty())
         QCOMPARE(options.nBlockSize, blockSize);
+}
+
+void TestMapCli::pictureArguments_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<QSize>("size");
+    const QString strBadSize = "' is not WxH with each side from 5 to 16384 pixels";
+    QTest::newRow("default size") << QStringList{"--png=m.png", "a", "b"} << "" << QSize(1024, 768);
+    QTest::newRow("odd size") << QStringList{"--size=333x200", "--png=m.png", "a", "b"} << ""
+                              << QSize(333, 200);
+    QTest::newRow("smallest") << QStringList{"--png=m.png", "--size=5x5", "a", "b"} << ""
+                              << QSize(5, 5);
+    QTest::newRow("largest") << QStringList{"--png=m.png", "--size=16384x16384", "a", "b"} << ""
+                             << QSize(16384, 16384);
+    QTest::newRow("zero") << QStringList{"--png=m.png", "--size=0x768", "a", "b"}
+                          << "map size '0x768" + strBadSize << QSize();
+    QTest::newRow("no square fits") << QStringList{"--png=m.png", "--size=1024x4", "a", "b"}
+                                    << "map size '1024x4" + strBadSize << QSize();
+    QTest::newRow("absurd") << QStringList{"--png=m.png", "--size=16385x768", "a", "b"}
+                            << "map size '16385x768" + strBadSize << QSize();
+    QTest::newRow("beyond 32 bits") << QStringList{"--png=m.png", "--size=4294967301x5", "a", "b"}
+                                    << "map size '4294967301x5" + strBadSize << QSize();
+    QTest::newRow("one side") << QStringList{"--png=m.png", "--size=1024", "a", "b"}
+                              << "map size '1024" + strBadSize << QSize();
+    QTest::newRow("three sides") << QStringList{"--png=m.png", "--size=10x10x10", "a", "b"}
+                                 << "map size '10x10x10" + strBadSize << QSize();
+    QTest::newRow("hex") << QStringList{"--png=m.png", "--size=0x100x0x100", "a", "b"}
+                         << "map size '0x100x0x100" + strBadSize << QSize();
+    QTest::newRow("signed") << QStringList{"--png=m.png", "--size=-5x-5", "a", "b"}
+                            << "map size '-5x-5" + strBadSize << QSize();
+    QTest::newRow("no name") << QStringList{"--png=", "a", "b"}
+                             << "--png needs the name of the picture to write" << QSize();
+    QTest::newRow("size alone") << QStringList{"--size=640x480", "a", "b"}
+                                << "--size is the size of the picture; it needs --png" << QSize();
+    QTest::newRow("with a block size")
+        << QStringList{"--png=m.png", "--block-size=4096", "a", "b"}
+        << "--png takes the window's block size; leave out --block-size" << QSize();
+    QTest::newRow("with a dump") << QStringList{"--png=m.png", "--dump=0:1", "a", "b"}
+                                 << "--dump compares nothing, so it draws no --png" << QSize();
+}
+
+void TestMapCli::pictureArguments() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    QFETCH(QSize, size);
+    std::vector<std::string> list;
+    for (const QString& arg : args)
+        list.push_back(arg.toStdString());
+    CMapOptions options;
+    std::string strError;
+    QCOMPARE(ParseMapArgs(list, options, strError), error.isEmpty());
+    QCOMPARE(QString::fromStdString(strError), error);
+    if (error.isEmpty()) {
+        QCOMPARE(options.strPng, std::string("m.png"));
+        QCOMPARE(QSize(options.nMapWidth, options.nMapHeight), size);
+    }
+}
+
+// A picture that cannot be written is trouble, and nothing is left where it was to go.
+void TestMapCli::pictureTrouble_data() {
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<int>("fileLimit"); // 0: none
+    QTest::addColumn<qulonglong>("length");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("missing folder")
+        << "missing/map.png"
+        << "1024x768" << 0 << 100000ull << QByteArray("No such file or directory");
+    QTest::newRow("a folder") << "folder"
+                              << "1024x768" << 0 << 100000ull << QByteArray("Is a directory");
+    QTest::newRow("over a file compared")
+        << "file"
+        << "1024x768" << 0 << 100000ull
+        << QByteArray("is one of the files compared; name another picture");
+    QTest::newRow("disk full while writing")
+        << "folder/map.png"
+        << "1024x768" << 100 << 100000ull << QByteArray("File too large");
+    // The one square of a 5 x 5 map would need a block above 2^30 bytes.
+    QTest::newRow("too small for the file")
+        << "map.png"
+        << "5x5" << 0 << (1ull << 30) + 1
+        << QByteArray("a map of 5x5 cannot show files this long; choose a larger --size");
+}
+
+void TestMapCli::pictureTrouble() {
+    QFETCH(QString, picture);
+    QFETCH(QString, size);
+    QFETCH(int, fileLimit);
+    QFETCH(qulonglong, length);
+    QFETCH(QByteArray, reason);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("folder"));
+    const QString strFile = QString::fromStdString(WriteSparse(dir, "file", length));
+    const QString strPath = dir.filePath(picture);
+    Result result =
+        RunMap({"--png=" + strPath, "--size=" + size, strFile, strFile}, rlim_t(fileLimit));
+    QCOMPARE(result.err, "quillet-map: " + strPath.toUtf8() + ": " + reason + "\n");
+    QCOMPARE(result.nStatus, 2);
+    QStringList left =
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
+    left.sort();
+    QCOMPARE(left, QStringList({"file", "folder"}));
+    QVERIFY(QDir(dir.filePath("folder"))
+                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System));
 }
 
 void TestMapCli::dumpRange_data() {

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Takes docs/screenshot.png: the window on the sample pair in a virtual X display, the
+# comparison finished and the pointer resting on a differing cell so that its tooltip shows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ "${1:-}" != "--inside" ]; then
+    scripts/deps.sh xdotool imagemagick
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+    ninja -C build quillet
+    exec xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" "$0" --inside
+fi
+
+# Everything below runs inside the virtual display.
+scratch=$(mktemp -d)
+pid=""
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2> /dev/null
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# Polls up to 10 s for a window whose title is exactly $1; prints its id.
+wait_window() {
+    for _ in $(seq 100); do
+        if id=$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | head -1) &&
+            [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "screenshot.sh: no window '$1' appeared" >&2
+    return 1
+}
+
+build/bin/quillet samples/primary.bin samples/secondary.bin &
+pid=$!
+dialog=$(wait_window "Select files")
+xdotool windowfocus --sync "$dialog" key Return
+for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "^Select files\$" > /dev/null 2>&1 || break
+    sleep 0.1
+done
+# Finished: the title is the program's name again (it shows the progress while the
+# comparison runs) and no cell of the map is white (not compared yet). The map is the
+# window less the status strip at its bottom.
+sleep 0.5
+main=$(wait_window "Quillet Tavrel  1.00")
+eval "$(xdotool getwindowgeometry --shell "$main")"
+finished=""
+for _ in $(seq 120); do
+    import -window root -crop "${WIDTH}x$((HEIGHT - 40))+${X}+${Y}" "$scratch/map.png"
+    white=$(convert "$scratch/map.png" -fill black +opaque white -format "%[fx:maxima]" info:)
+    title=$(xdotool getwindowname "$main")
+    if [ "$white" = 0 ] && [ "$title" = "Quillet Tavrel  1.00" ]; then
+        finished=yes
+        break
+    fi
+    sleep 0.5
+done
+if [ -z "$finished" ]; then
+    echo "screenshot.sh: the comparison did not finish within a minute" >&2
+    exit 1
+fi
+
+# Rest the pointer on the first light red cell, a little inside its corner.
+red=$(convert "$scratch/map.png" -depth 8 txt:- | grep -m1 -i '#FF8080' | cut -d: -f1) || true
+if [ -n "$red" ]; then
+    xdotool mousemove $((X + ${red%,*} + 3)) $((Y + ${red#*,} + 3))
+    sleep 2.5 # the tooltip comes after one second of rest
+else
+    echo "screenshot.sh: no differing cell found; the picture has no tooltip" >&2
+fi
+
+mkdir -p docs
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage docs/screenshot.png
+echo "Saved docs/screenshot.png (${WIDTH}x${HEIGHT})"
