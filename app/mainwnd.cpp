@@ -193,6 +193,8 @@ void CMainWnd::OnStartCompare() {
             // An earlier run's error must not stand over this one.
             m_strError1.Clear();
             m_strError2.Clear();
+            // Nor its "100%": a run abandoned before its first progress keeps this text.
+            m_strip.SetPaneText(PANE_PROGRESS, std::string());
             std::string strError;
             if (StartJob(strError)) {
                 ShowCompareError(PANE_PRIMARY, m_strError1);
