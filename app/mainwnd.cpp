@@ -176,9 +176,15 @@ void CMainWnd::ShowCompareError(int nPane, const CLockedText& error) {
 }
 
 void CMainWnd::OnStartCompare() {
-    if (m_pJob)
+    // The dialog's own event loop delivers start commands posted meanwhile (a double click and
+    // Ctrl+O queued behind a busy moment): a second dialog over the first would start its run
+    // and leave the first to re-open the files and reset the map under it.
+    if (m_pJob || m_bSelecting)
         return;
-    if (SelectFiles()) {
+    m_bSelecting = true;
+    const bool bSelected = SelectFiles();
+    m_bSelecting = false;
+    if (bSelected) {
         m_app.m_file1.Close();
         m_app.m_file2.Close();
         ShowFile(PANE_PRIMARY, m_app.m_cmdline.m_strPath1, m_app.m_file1);

@@ -4,9 +4,7 @@
 
 #include <QRandomGenerator>
 
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 
 namespace {
 
@@ -14,29 +12,6 @@ const QString kTitle = "Quillet Tavrel  1.00";
 constexpr int kRuns = 300;
 constexpr int kSettledRun = 30; // memory is taken as settled after this many runs
 constexpr int64_t kLoad = 262144;
-
-// Lets a set number of reads through, then holds the rest until told; Hold can close it again.
-class CReusableGate : public CFileSystem {
-public:
-    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_open.wait(lock, [this] { return m_nFree > 0; });
-        --m_nFree;
-        lock.unlock();
-        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
-    }
-    void Hold(int nFree) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_nFree = nFree;
-        m_open.notify_all();
-    }
-    void Release() { Hold(1 << 30); }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_open;
-    int m_nFree = 1 << 30;
-};
 
 // The resident set of this process in KiB.
 long ResidentKiB() {
@@ -143,7 +118,8 @@ void TestEndurance::manyRunsLoseNothing() {
         if (nFate != 0) {
             const auto nHeld =
                 int32_t(nLoads * kLoad / wnd.GetMapView().GetGeometry().m_nBlockSize);
-            QVERIFY(Await([&] { return wnd.GetJob()->m_nDone.load() == nHeld; }));
+            QVERIFY(Await([&] { return gate.Waiting() == 1; }));
+            QCOMPARE(wnd.GetJob()->m_nDone.load(), nHeld);
             AnswerNextModal([nFate](QWidget& box) { ClickButton(box, nFate == 1 ? "Yes" : "No"); });
             QVERIFY(!wnd.close());
             nAborted += nFate == 1;

@@ -158,6 +158,7 @@ private slots:
     void faultDuringRun();
     void abortAtBlock_data();
     void abortAtBlock();
+    void startCommandsQueuedBehindTheDialog();
     void hostileNames_data();
     void hostileNames();
     void filesThatAreNotFiles_data();
@@ -282,7 +283,8 @@ void TestWindowFaults::abortAtBlock() {
     const CFileStamp stamp1(strOne), stamp2(strTwo);
     // An earlier run's "100%" must not stand for this one when it is abandoned.
     QVERIFY(f.RunsAgain());
-    CGatedFileSystem gate(2 * loads);
+    CReusableGate gate;
+    gate.Hold(2 * loads);
     {
         CInstalledFileSystem installed(&gate);
         f.Start(strOne, strTwo);
@@ -290,7 +292,8 @@ void TestWindowFaults::abortAtBlock() {
         const uint32_t B = f.BlockSize();
         QCOMPARE(B, 32u); // so that the last load is the last block
         const auto nHeld = int32_t(loads * kLoad / B);
-        QTRY_COMPARE(f.wnd.GetJob()->m_nDone.load(), nHeld);
+        QVERIFY(Await([&] { return gate.Waiting() == 1; }));
+        QCOMPARE(f.wnd.GetJob()->m_nDone.load(), nHeld);
         const std::string strShown = f.GetPane(PANE_PROGRESS).text;
         AnswerNextModal([&](QWidget& box) { ClickButton(box, answer); });
         QVERIFY(!f.wnd.close());
@@ -318,6 +321,33 @@ void TestWindowFaults::abortAtBlock() {
     }
     QVERIFY(stamp1.Unchanged() && stamp2.Unchanged());
     QVERIFY(f.RunsAgain());
+}
+
+void TestWindowFaults::startCommandsQueuedBehindTheDialog() {
+    Fixture f;
+    f.app.m_cmdline.m_strPath1 = f.File("one.bin", Pattern(kLength));
+    f.app.m_cmdline.m_strPath2 = f.File("two.bin", Pattern(kLength));
+    f.wnd.m_bScripted = false;
+    int nShown = 0; // every dialog that comes up is confirmed
+    QPointer<QWidget> pLast;
+    QTimer confirm;
+    connect(&confirm, &QTimer::timeout, [&] {
+        QWidget* pModal = QApplication::activeModalWidget();
+        if (pModal && pModal->isVisible() && pModal != pLast) {
+            pLast = pModal;
+            ++nShown;
+            ConfirmOrCancel(*pModal);
+        }
+    });
+    confirm.start(5);
+    PostSelectFiles(&f.wnd);
+    PostSelectFiles(&f.wnd);
+    QVERIFY(Await([&] { return f.finishes.m_nCount > 0 && !f.wnd.GetJob(); }));
+    QTest::qWait(50);
+    QCOMPARE(nShown, 1);
+    QCOMPARE(f.finishes.m_nCount, 1);
+    QCOMPARE(FirstWrongBlock(f.app, f.BlockSize(), 0, 0, 0), -1);
+    QVERIFY(QString::fromStdString(f.GetPane(PANE_PROGRESS).text).startsWith("100% in "));
 }
 
 void TestWindowFaults::hostileNames_data() {

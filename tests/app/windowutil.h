@@ -15,7 +15,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +44,37 @@ public:
     int m_nDialogs = 0;
     std::string m_strPath1;
     std::string m_strPath2;
+};
+
+// Lets a set number of reads through, then holds the rest until told; Hold closes it again.
+class CReusableGate : public CFileSystem {
+public:
+    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
+        std::unique_lock<std::mutex> lock(m_lock);
+        ++m_nWaiting;
+        m_open.wait(lock, [this] { return m_nFree > 0; });
+        --m_nWaiting;
+        --m_nFree;
+        lock.unlock();
+        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+    void Hold(int nFree) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nFree = nFree;
+        m_open.notify_all();
+    }
+    void Release() { Hold(1 << 30); }
+    // Reads held now: 1 once the worker stands at the gate.
+    int Waiting() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_nFree > 0 ? 0 : m_nWaiting;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_open;
+    int m_nFree = 1 << 30;
+    int m_nWaiting = 0;
 };
 
 // Runs answer on the next modal window as soon as it is up; polls without delay, so that a
