@@ -9,7 +9,6 @@
 namespace {
 
 const QString kTitle = "Quillet Tavrel  1.00";
-constexpr int kRuns = 300;
 constexpr int kSettledRun = 30; // memory is taken as settled after this many runs
 constexpr int64_t kLoad = 262144;
 
@@ -54,6 +53,10 @@ void TestEndurance::manyRunsLoseNothing() {
                               : 20261206u;
     qInfo("seed %u (set QUILLET_SEED to repeat another)", nSeed);
     QRandomGenerator random(nSeed);
+    // QUILLET_RUNS makes a longer soak of the same mix; 300 keeps the suite quick.
+    const int kRuns = qEnvironmentVariableIsSet("QUILLET_RUNS")
+                          ? qEnvironmentVariableIntValue("QUILLET_RUNS")
+                          : 300;
 
     QTemporaryDir dir;
     // Three loads each, differing in a few places, so every kind of cell is drawn.
