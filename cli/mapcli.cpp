@@ -1,9 +1,17 @@
 #include "cli/mapcli.h"
 
 #include "engine/blockstatearray.h"
+#include "engine/comparejob.h"
+#include "engine/inputfile.h"
+#include "view/hexdump.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cinttypes>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <ostream>
 
 namespace {
 constexpr uint64_t kMaxBlockSize = uint64_t(1) << 30;
@@ -68,6 +76,190 @@ const char* StateName(uint8_t nState) {
     }
 }
 } // namespace
+
+namespace {
+
+// Wakes the waiting thread when the worker finishes; progress is polled instead, so the
+// worker pays nothing per post.
+class CWaitSink : public IJobSink {
+public:
+    void PostProgress() override {}
+    void PostFinished() override {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bFinished = true;
+        m_finished.notify_one();
+    }
+    // True once finished; otherwise returns after nTimeoutMs.
+    bool WaitFinished(int nTimeoutMs) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_finished.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
+                                   [this] { return m_bFinished; });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_finished;
+    bool m_bFinished = false;
+};
+
+class CMapRun {
+public:
+    CMapRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+    int Run(const std::vector<std::string>& args, bool bTerminal);
+
+private:
+    int Trouble(const std::string& strName, const std::string& strReason) {
+        m_err << "quillet-map: " << strName << ": " << strReason << '\n' << std::flush;
+        return 2;
+    }
+    int BadArguments(const std::string& strReason) {
+        m_err << "quillet-map: " << strReason << '\n' << MapUsage() << '\n' << std::flush;
+        return 2;
+    }
+    int OpenBoth(CInputFile& file1, CInputFile& file2);
+    int Written(const std::string& strText);
+    int PrintDump();
+    int Compare(bool bTerminal);
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    CMapOptions m_options;
+};
+
+// The worker's error texts carry a "Compare error: " prefix meant for the window.
+std::string Reason(const std::string& strText) {
+    size_t n = strText.find(": ");
+    return n == std::string::npos ? strText : strText.substr(n + 2);
+}
+
+// Some files (those under /proc, for one) give their length as 0 yet have content; compared
+// by that length they would pass for empty, and two of them for equal.
+bool HidesItsLength(CInputFile& file) {
+    if (file.GetSize() != 0)
+        return false;
+    unsigned char byte = 0;
+    bool bHasContent = file.Read(&byte, 1) != 0;
+    file.SeekTo(0);
+    return bHasContent;
+}
+
+int CMapRun::OpenBoth(CInputFile& file1, CInputFile& file2) {
+    for (auto [pFile, pName] :
+         {std::pair{&file1, &m_options.strFile1}, std::pair{&file2, &m_options.strFile2}}) {
+        if (!pFile->Open(*pName))
+            return Trouble(*pName, pFile->GetErrorText());
+        if (HidesItsLength(*pFile))
+            return Trouble(*pName, "its length is given as 0 but it has content");
+    }
+    return 0;
+}
+
+int CMapRun::Written(const std::string& strText) {
+    errno = 0;
+    m_out.write(strText.data(), std::streamsize(strText.size()));
+    m_out.flush();
+    if (!m_out)
+        return Trouble("standard output", ErrorText(errno != 0 ? errno : EIO));
+    return 0;
+}
+
+// The text a tooltip shows for the range, then a line feed.
+int CMapRun::PrintDump() {
+    CInputFile file1;
+    CInputFile file2;
+    if (int nStatus = OpenBoth(file1, file2))
+        return nStatus;
+    std::string strText = BuildHexDump(file1, file2, m_options.nDumpFirst, m_options.nDumpLast);
+    if (strText.empty())
+        return Trouble("dump", ErrorText(ENOMEM));
+    return Written(strText + '\n');
+}
+
+int CMapRun::Compare(bool bTerminal) {
+    uint64_t nSize1 = 0;
+    uint64_t nSize2 = 0;
+    {
+        CInputFile file1;
+        CInputFile file2;
+        if (int nStatus = OpenBoth(file1, file2))
+            return nStatus;
+        nSize1 = file1.GetSize();
+        nSize2 = file2.GetSize();
+    }
+
+    const uint64_t L = nSize1 > nSize2 ? nSize1 : nSize2;
+    const uint32_t B = m_options.nBlockSize ? m_options.nBlockSize : DefaultBlockSize(L);
+    const uint64_t K = (L + B - 1) / B;
+    if (K > (uint64_t(1) << 30))
+        return BadArguments("block size " + std::to_string(B) + " gives " + std::to_string(K) +
+                            " blocks, more than 1073741824; choose a larger one");
+
+    CBlockStateArray states;
+    if (!states.AllocateCount(int32_t(K)))
+        return Trouble(m_options.strFile1, ErrorText(ENOMEM));
+    if (L > 0) {
+        std::atomic<uint8_t> bAbort{0};
+        CLockedText error1;
+        CLockedText error2;
+        CWaitSink sink; // the job is joined below, so the worker's last call is over by then
+        CJobSetup setup;
+        setup.strPath1 = m_options.strFile1;
+        setup.strPath2 = m_options.strFile2;
+        setup.nTotalLength = L;
+        setup.nBlockSize = B;
+        setup.pStates = &states;
+        setup.pAbort = &bAbort;
+        setup.pError1 = &error1;
+        setup.pError2 = &error2;
+        setup.pSink = &sink;
+        CCompareJob* pJob = nullptr;
+        std::string strError;
+        if (!StartCompareJob(pJob, setup, strError))
+            return Trouble("worker", strError);
+        const int64_t nStart = MonotonicMs();
+        while (!sink.WaitFinished(100)) {
+            if (bTerminal)
+                m_err << '\r'
+                      << FormatProgressLine(pJob->m_nProgress.load(), MonotonicMs() - nStart,
+                                            uint64_t(pJob->m_nDone.load()) * B)
+                      << "\033[K" << std::flush;
+        }
+        if (bTerminal)
+            m_err << "\r\033[K" << std::flush;
+        pJob->Join();
+        delete pJob;
+        if (!error1.Get().empty())
+            return Trouble(m_options.strFile1, Reason(error1.Get()));
+        if (!error2.Get().empty())
+            return Trouble(m_options.strFile2, Reason(error2.Get()));
+    }
+
+    CStateCounts counts = CountStates(states, uint32_t(K));
+    if (int nStatus = Written(FormatReport(states, uint32_t(K), B, L)))
+        return nStatus;
+    if (counts.nReadError != 0)
+        m_err << "quillet-map: " << counts.nReadError << " blocks could not be read\n"
+              << std::flush;
+    return ExitStatusFor(counts);
+}
+
+int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
+    std::string strError;
+    if (!ParseMapArgs(args, m_options, strError))
+        return BadArguments(strError);
+    if (m_options.bHelp)
+        return Written(MapHelp());
+    if (m_options.bVersion)
+        return Written(MapVersion() + '\n');
+    return m_options.bDump ? PrintDump() : Compare(bTerminal);
+}
+
+} // namespace
+
+int RunMap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool bTerminal) {
+    return CMapRun(out, err).Run(args, bTerminal);
+}
 
 std::string MapUsage() {
     return "Usage: quillet-map [--block-size=BYTES] [--dump=FIRST:LAST] [--] FILE1 FILE2";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ struct CMapOptions {
     std::string strFile1;
     std::string strFile2;
 };
+
+// The whole of quillet-map: args are the arguments after the program's name; the report or
+// dump goes to out, trouble to err as "quillet-map: NAME: REASON", and the progress too when
+// bTerminal. Returns the exit status: 0 all equal (or dump printed), 1 a difference, 2 trouble.
+// Only reads the two files; writes nothing else.
+int RunMap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool bTerminal);
 
 std::string MapUsage();
 std::string MapHelp();

@@ -20,6 +20,15 @@ namespace {
 uint64_t BlockCount(uint64_t nLength, uint32_t nBlockSize) {
     return (nLength + nBlockSize - 1) / nBlockSize;
 }
+
+// True when the reader served fewer bytes of the block at nPosition than its length, taken at
+// opening, promises: the file has shrunk since, or a load failed before reaching them.
+bool FellShort(const CBlockFile& reader, uint64_t nPosition, uint32_t nBlockSize, uint32_t nGot) {
+    if (int64_t(nPosition) >= reader.m_nLength)
+        return false;
+    uint64_t nLeft = uint64_t(reader.m_nLength) - nPosition;
+    return nGot < (nLeft < nBlockSize ? nLeft : nBlockSize);
+}
 } // namespace
 
 void CCompareJob::Run() {
@@ -50,10 +59,16 @@ void CCompareJob::Run() {
                 uint32_t nCount2 = 0;
                 const uint8_t* p1 = reader1.GetBlock(B, nCount1);
                 const uint8_t* p2 = reader2.GetBlock(B, nCount2);
+                // A reader's error code outlives its failed load: it still stands for blocks
+                // served whole from what that load did get, and for blocks past the file's end
+                // that needed no read. Only a block the error cut short is unreadable; a block
+                // cut short without one lies past where the file now ends.
+                const bool bShort1 = FellShort(reader1, pos, B, nCount1);
+                const bool bShort2 = FellShort(reader2, pos, B, nCount2);
                 uint8_t nState = BLOCK_EQUAL;
-                if (reader1.m_dwError != 0 || reader2.m_dwError != 0)
+                if ((bShort1 && reader1.m_dwError != 0) || (bShort2 && reader2.m_dwError != 0))
                     nState = BLOCK_READ_ERROR;
-                else if (nCount1 != nCount2)
+                else if (nCount1 != nCount2 || bShort1 || bShort2)
                     nState = BLOCK_LENGTH_DIFFERS;
                 else if (std::memcmp(p1, p2, nCount1) != 0)
                     nState = BLOCK_DIFFERENT;

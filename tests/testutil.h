@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -106,6 +107,31 @@ public:
 private:
     std::atomic<bool> m_bFailing[1024] = {};
     std::atomic<unsigned> m_nCalls{0};
+};
+
+// Fails reads like CFaultyFileSystem and, before the first read of the file named
+// strTarget at or past nTriggerAt, does something to that file: the timing is exact.
+class CEventFileSystem : public CFaultyFileSystem {
+public:
+    int Open(const char* pszPath, int nFlags) override {
+        int fd = CFaultyFileSystem::Open(pszPath, nFlags);
+        if (fd >= 0 && strTarget == pszPath)
+            m_nTargetFd = fd;
+        return fd;
+    }
+    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
+        if (fd == m_nTargetFd && uint64_t(nOffset) >= nTriggerAt && !m_bTriggered.exchange(true))
+            m_onTrigger();
+        return CFaultyFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+
+    std::string strTarget;
+    uint64_t nTriggerAt = 0;
+    std::function<void()> m_onTrigger = [] {};
+
+private:
+    std::atomic<int> m_nTargetFd{-1};
+    std::atomic<bool> m_bTriggered{false};
 };
 
 // Counts the events of one type that reach the objects it is installed on.

@@ -45,6 +45,8 @@ private slots:
     void troubleIsExplained();
     void readErrorsAreTrouble();
     void offsetsBeyondFourGiB();
+    void progressLine_data();
+    void progressLine();
 };
 
 void TestMapCli::arguments_data() {
@@ -276,6 +278,30 @@ void TestMapCli::offsetsBeyondFourGiB() {
     QCOMPARE(result.out, QByteArray("blocks=4097 block_size=1048576 equal=4096 different=1 "
                                     "length_differs=0 read_error=0\n"
                                     "different 0x0000000100000000 0x0000000100001FFF\n"));
+}
+
+void TestMapCli::progressLine_data() {
+    QTest::addColumn<int>("progress");
+    QTest::addColumn<qlonglong>("elapsedMs");
+    QTest::addColumn<qulonglong>("bytes");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("at the start") << 0 << 0ll << 0ull << "  0.00%  0.0s  0 MB/s";
+    QTest::newRow("hundredths kept") << 5 << 49ll << 0ull << "  0.05%  0.0s  0 MB/s";
+    QTest::newRow("part way") << 1234 << 2500ll << 250000000ull << " 12.34%  2.5s  100 MB/s";
+    QTest::newRow("done") << 10000 << 1000ll << 1000000000ull << "100.00%  1.0s  1000 MB/s";
+    QTest::newRow("bytes before any time") << 300 << 0ll << 4096ull << "  3.00%  0.0s  0 MB/s";
+    QTest::newRow("hours and 64 GiB")
+        << 9999 << 7384000ll << (64ull << 30) << " 99.99%  7384.0s  9 MB/s";
+    QTest::newRow("largest count in a millisecond")
+        << 1 << 1ll << ~0ull << "  0.01%  0.0s  18446744073709552 MB/s";
+}
+
+void TestMapCli::progressLine() {
+    QFETCH(int, progress);
+    QFETCH(qlonglong, elapsedMs);
+    QFETCH(qulonglong, bytes);
+    QFETCH(QString, line);
+    QCOMPARE(QString::fromStdString(FormatProgressLine(progress, elapsedMs, bytes)), line);
 }
 
 QTEST_GUILESS_MAIN(TestMapCli)
