@@ -230,11 +230,16 @@ void CMainWnd::ShowCompareError(int nPane, const CLockedText& error) {
 }
 
 void CMainWnd::OnStartCompare() {
-    if (m_pJob) {
+    // The dialog's own event loop delivers start commands posted meanwhile (a double click and
+    // Ctrl+O queued behind a busy moment): a second dialog over the first would start its run
+    // and leave the first to re-open the files and reset the map under it.
+    if (m_pJob || m_bSelecting) {
         m_dropped.clear();
         return;
     }
+    m_bSelecting = true;
     const bool bSelected = SelectFiles();
+    m_bSelecting = false;
     // A drop pre-fills one dialog only; the next start offers the current paths again.
     m_dropped.clear();
     if (bSelected) {
@@ -252,6 +257,8 @@ void CMainWnd::OnStartCompare() {
             // An earlier run's error must not stand over this one.
             m_strError1.Clear();
             m_strError2.Clear();
+            // Nor its "100%": a run abandoned before its first progress keeps this text.
+            m_strip.SetPaneText(PANE_PROGRESS, std::string());
             std::string strError;
             if (StartJob(strError)) {
                 ShowCompareError(PANE_PRIMARY, m_strError1);

@@ -96,6 +96,7 @@ private:
     CToolTipRouter m_toolTips;
 
     CCompareJob* m_pJob = nullptr;
+    bool m_bSelecting = false; // the Select-files dialog is up
     // After showing progress the window pauses; notices are not posted meanwhile.
     static constexpr int kProgressPauseMs = 20;
     QTimer m_progressPause;
