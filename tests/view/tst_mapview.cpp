@@ -12,7 +12,7 @@
 #include <memory>
 #include <random>
 
-using testutil::CEventCounter;
+using namespace testutil;
 
 // The map's colours, written out here rather than taken from the program's table.
 static const QColor kWhite(255, 255, 255);
@@ -60,270 +60,201 @@ static int CountColor(const QImage& image, const QColor& color) {
     return n;
 }
 
+// 101 x 101 pixels hold 625 squares at pitch 4; 2500 blocks of one byte give 4 blocks a cell.
+static const QSize kSmall(101, 101);
+
 class TestMapView : public QObject {
     Q_OBJECT
 
 private slots:
-    void cellShowsItsHighestState_data();
-    void cellShowsItsHighestState();
-    void diffCountGoesToTheStrip_data();
-    void diffCountGoesToTheStrip();
-    void selectionFrame_data();
-    void selectionFrame();
-    void clicksSelectAndDoubleClicksPost();
-    void resizeRegroupsRecordedStates();
-    void emptyTextIsCentred_data();
-    void emptyTextIsCentred();
-    void wholePaintIsOneSquarePerCell_data();
-    void wholePaintIsOneSquarePerCell();
-    void paintAfterProgressEqualsFullPaint();
+    void diffCountGoesToTheStrip() {
+        const int red = 5, yellow = 3, count = 6;
+        MapFixture f(kSmall, 2500);
+        f.view->SetTotalLength(2500);
+        for (int i = 0; i < 40; ++i) // equal, then the differences, then black cells
+            f.SetCell(i, i < red ? BLOCK_DIFFERENT
+                                 : (i < red + yellow ? BLOCK_LENGTH_DIFFERS : BLOCK_EQUAL));
+        f.SetCell(100, BLOCK_READ_ERROR);
+        f.Grab();
+        QCOMPARE(f.view->GetDiffCells(), uint32_t(count));
+        QCOMPARE(f.strip.GetPane(PANE_DIFFS).text, std::to_string(count));
+
+        // With no comparison the map keeps handing over the last count.
+        f.view->SetTotalLength(0);
+        f.Grab();
+        QCOMPARE(f.strip.GetPane(PANE_DIFFS).text, std::to_string(count));
+    }
+    void selectionFrame_data() {
+        Columns<int, int>("pitch", "thickness");
+        QTest::newRow("pitch 12") << 12 << 1;
+        QTest::newRow("pitch 13") << 13 << 2;
+    }
+    void selectionFrame() {
+        const auto [pitch, thickness] = Fetch<int, int>("pitch", "thickness");
+        const QSize client(301, 201);
+        uint32_t nCells = 1; // the first count of cells drawn at this pitch
+        while (CCellGeometry::ChoosePitch(client.width(), client.height(), nCells) != pitch)
+            ++nCells;
+        MapFixture f(client, 100000);
+        f.view->SetTotalLength(nCells); // one byte a cell
+        f.Grab();
+        const int i = std::min<int>(int(nCells) - 1, 1 + (client.width() - 1) / pitch); // row 2
+        const QPoint pt = f.Origin(i);
+        QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, pt + QPoint(pitch / 2, pitch / 2));
+        QCOMPARE(f.Geometry().m_nSelected, i);
+        const QImage image = f.Grab();
+        // Green along the inside edge of the pitch x pitch box at the square, thickness deep.
+        for (int y = pt.y(); y < pt.y() + pitch; ++y)
+            for (int x = pt.x(); x < pt.x() + pitch; ++x) {
+                const int nDepth = std::min(
+                    {x - pt.x(), y - pt.y(), pt.x() + pitch - 1 - x, pt.y() + pitch - 1 - y});
+                QCOMPARE(image.pixelColor(x, y), nDepth < thickness ? kGreen : kWhite);
+            }
+        QCOMPARE(CountColor(image, kGreen),
+                 4 * (pitch - 1) + (thickness == 2 ? 4 * (pitch - 3) : 0));
+    }
+    void clicksSelectAndDoubleClicksPost() {
+        MapFixture f(kSmall, 2500);
+        CEventCounter posts(ID_SELECT_FILES);
+        f.view->installEventFilter(&posts);
+
+        // On the empty map a double click asks for files.
+        QTest::mouseDClick(f.view.get(), Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mouseRelease(f.view.get(), Qt::LeftButton, {}, QPoint(50, 50));
+        QCoreApplication::processEvents();
+        QCOMPARE(posts.m_nCount, 1);
+
+        // 40 cells: a click frames one, a click below the last row frames none.
+        f.view->SetTotalLength(40);
+        f.Grab();
+        QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(13) + QPoint(1, 1));
+        QCOMPARE(f.Geometry().m_nSelected, 13);
+        QCOMPARE(f.Grab().pixelColor(f.Origin(13)), kGreen);
+        QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, QPoint(5, 95));
+        QCOMPARE(f.Geometry().m_nSelected, -1);
+        QCOMPARE(CountColor(f.Grab(), kGreen), 0);
+
+        // A right click selects nothing. A double click on a cell (QTest sends its first click
+        // apart) posts once more and keeps the cell its first click selected.
+        QTest::mouseClick(f.view.get(), Qt::RightButton, {}, f.Origin(2) + QPoint(1, 1));
+        QCOMPARE(f.Geometry().m_nSelected, -1);
+        QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(2) + QPoint(1, 1));
+        QTest::mouseDClick(f.view.get(), Qt::LeftButton, {}, f.Origin(2) + QPoint(1, 1));
+        QTest::mouseRelease(f.view.get(), Qt::LeftButton, {}, f.Origin(2) + QPoint(1, 1));
+        QCoreApplication::processEvents();
+        QCOMPARE(posts.m_nCount, 2);
+        QCOMPARE(f.Geometry().m_nSelected, 2);
+    }
+    void resizeRegroupsRecordedStates() {
+        MapFixture f(kSmall, 2500);
+        f.view->SetTotalLength(2500); // B = 1, C = 4
+        QCOMPARE(f.strip.GetPane(PANE_CELL_SIZE).text, std::string("4"));
+        for (int j = 0; j < 2500; ++j)
+            f.states.Set(j, BLOCK_EQUAL);
+        f.states.Set(5, BLOCK_DIFFERENT);
+        f.states.Set(40, BLOCK_LENGTH_DIFFERS); // over a difference in the same cell
+        f.states.Set(41, BLOCK_DIFFERENT);
+        f.states.Set(70, BLOCK_READ_ERROR); // over all others
+        f.states.Set(71, BLOCK_LENGTH_DIFFERS);
+        f.Grab();
+        QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(3) + QPoint(1, 1));
+        QCOMPARE(f.Grab().pixelColor(f.Origin(1)), kRed);
+
+        // 61 x 61 holds 225 squares: C = 16, so the cells now group 16 blocks each.
+        f.view->resize(61, 61);
+        QCOMPARE(f.strip.GetPane(PANE_CELL_SIZE).text, std::string("16"));
+        const QImage image = f.Grab();
+        QCOMPARE(f.states.m_nPerCell, 16u);
+        const int P = f.Geometry().m_nPitch;
+        QCOMPARE(image.pixelColor(f.Origin(0) + QPoint(P / 2, P / 2)), kRed);
+        QCOMPARE(image.pixelColor(f.Origin(1) + QPoint(P / 2, P / 2)), kBlue);
+        QCOMPARE(image.pixelColor(f.Origin(2) + QPoint(P / 2, P / 2)), kYellow);
+        QCOMPARE(image.pixelColor(f.Origin(4) + QPoint(P / 2, P / 2)), kBlack);
+        // The recorded states and the selected index stay as they were.
+        QCOMPARE(f.states.Get(5), uint8_t(BLOCK_DIFFERENT));
+        QCOMPARE(f.Geometry().m_nSelected, 3);
+        QCOMPARE(image.pixelColor(f.Origin(3)), kGreen);
+    }
+    void emptyTextIsCentred() {
+        const QSize size(401, 301);
+        MapFixture f(size, 2500);
+        const QImage image = f.Grab();
+        // The same line drawn on grey with its top at (h - font height) div 2, across the width.
+        const QFont font = SystemSansFont(12);
+        const int t = QFontMetrics(font, f.view.get()).height();
+        QImage expected(size, QImage::Format_RGB32);
+        expected.fill(kGrey);
+        QPainter dc(&expected);
+        DrawCenteredLine(dc, QRect(0, (size.height() - t) / 2, size.width(), t),
+                         {{"Double click for select files", font, CLR_BLACK}});
+        dc.end();
+        QCOMPARE(image.convertToFormat(QImage::Format_RGB32), expected);
+        QVERIFY(CountColor(image, kBlack) > 0);
+    }
+    void wholePaintIsOneSquarePerCell_data() {
+        Columns<QSize, int>("size", "cells");
+        QTest::newRow("last row part full") << QSize(300, 200) << 700;
+        QTest::newRow("big squares, a wide margin") << QSize(217, 150) << 30;
+        QTest::newRow("one column, squares cut at the edge") << QSize(3, 200) << 40;
+    }
+    void wholePaintIsOneSquarePerCell() {
+        const auto [size, cells] = Fetch<QSize, int>("size", "cells");
+        MapFixture f(size, 100000);
+        QCOMPARE(f.view->size(), size);
+        f.view->SetTotalLength(uint64_t(cells)); // one byte a cell
+        const QColor colors[] = {kWhite, kWhite, kBlue, kRed, kYellow, kBlack};
+        for (int i = 0; i < cells; ++i)
+            f.states.Set(i, uint8_t(i % 6));
+        const QImage image = f.Grab().convertToFormat(QImage::Format_RGB32);
+        QImage expected(size, QImage::Format_RGB32);
+        expected.fill(kGrey);
+        QPainter dc(&expected);
+        const int P = f.Geometry().m_nPitch;
+        for (int i = 0; i < cells; ++i)
+            dc.fillRect(QRect(f.Origin(i), QSize(P - 1, P - 1)), colors[i % 6]);
+        dc.end();
+        QCOMPARE(image, expected);
+    }
+    void paintAfterProgressEqualsFullPaint() {
+        const QSize client(640, 480);
+        MapFixture f(client, 100000);
+        CMapView fresh(f.states, nullptr, client);
+        fresh.resize(client);
+        fresh.show();
+        QVERIFY(f.bExposed && QTest::qWaitForWindowExposed(&fresh));
+        f.view->SetTotalLength(50000);
+        fresh.SetTotalLength(50000);
+        std::mt19937 random(7);
+        for (int j = 0; j < 50000; ++j)
+            f.states.Set(j, j / 4 == 300 ? uint8_t(BLOCK_EQUAL) : uint8_t(random() % 6));
+        f.Grab();
+        QCOMPARE(f.states.m_nPerCell, 4u);
+        QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(300) + QPoint(1, 1));
+        QCoreApplication::processEvents();
+
+        // Progress steps: some blocks change, the selected cell's among them, and the map is
+        // refreshed as on a progress notice; more change before that paint comes, to be shown
+        // by the next refresh.
+        for (int k = 0; k < 500; ++k)
+            f.states.Set(int32_t(random() % 50000), uint8_t(random() % 6));
+        f.SetCell(300, BLOCK_READ_ERROR);
+        f.view->RefreshStates();
+        for (int k = 0; k < 50; ++k)
+            f.states.Set(int32_t(random() % 50000), uint8_t(random() % 6));
+        QTest::qWait(50);
+        f.view->RefreshStates();
+        QTest::qWait(50);
+
+        // What is on the screen now is what a whole paint of a new view shows.
+        fresh.grab(); // the pitch comes with the first paint
+        QTest::mouseClick(&fresh, Qt::LeftButton, {}, f.Origin(300) + QPoint(1, 1));
+        const QImage expected = fresh.grab().toImage();
+        const QImage shown = f.view->screen()->grabWindow(f.view->winId()).toImage();
+        QCOMPARE(shown.convertToFormat(expected.format()), expected);
+        QCOMPARE(expected.pixelColor(f.Origin(300)), kGreen);
+        QCOMPARE(expected.pixelColor(f.Origin(300) + QPoint(2, 2)), kBlack);
+    }
 };
-
-// 101 x 101 pixels hold 625 squares at pitch 4; 2500 blocks of one byte give 4 blocks a cell.
-static const QSize kSmall(101, 101);
-
-void TestMapView::cellShowsItsHighestState_data() {
-    QTest::addColumn<QByteArray>("blocks"); // the cell's four block states
-    QTest::addColumn<QColor>("color");
-    QTest::newRow("all pending") << QByteArray("\0\0\0\0", 4) << kWhite;
-    QTest::newRow("one equal, others pending") << QByteArray("\0\2\0\0", 4) << kBlue;
-    QTest::newRow("all equal") << QByteArray("\2\2\2\2", 4) << kBlue;
-    QTest::newRow("different over equal") << QByteArray("\2\3\2\0", 4) << kRed;
-    QTest::newRow("length over different") << QByteArray("\3\4\2\3", 4) << kYellow;
-    QTest::newRow("read error over all") << QByteArray("\4\3\5\2", 4) << kBlack;
-}
-
-void TestMapView::cellShowsItsHighestState() {
-    QFETCH(QByteArray, blocks);
-    QFETCH(QColor, color);
-    MapFixture f(kSmall, 2500);
-    f.view->SetTotalLength(2500);
-    for (int j = 0; j < 4; ++j)
-        f.states.Set(7 * 4 + j, uint8_t(blocks[j]));
-    const QImage image = f.Grab();
-    QCOMPARE(f.states.m_nPerCell, 4u);
-    for (const QPoint d : {QPoint(0, 0), QPoint(2, 2), QPoint(3, 1), QPoint(1, 3)})
-        QCOMPARE(image.pixelColor(f.Origin(7) + d), d.x() < 3 && d.y() < 3 ? color : kGrey);
-}
-
-void TestMapView::diffCountGoesToTheStrip_data() {
-    QTest::addColumn<int>("red");
-    QTest::addColumn<int>("yellow");
-    QTest::addColumn<int>("count");
-    QTest::newRow("5 red, 3 yellow") << 5 << 3 << 6;
-    QTest::newRow("none") << 0 << 0 << 0;
-    QTest::newRow("yellow only") << 0 << 2 << 1;
-    QTest::newRow("red only") << 4 << 0 << 4;
-}
-
-void TestMapView::diffCountGoesToTheStrip() {
-    QFETCH(int, red);
-    QFETCH(int, yellow);
-    QFETCH(int, count);
-    MapFixture f(kSmall, 2500);
-    f.view->SetTotalLength(2500);
-    for (int i = 0; i < 40; ++i) // equal, then the differences, then black cells
-        f.SetCell(i, i < red ? BLOCK_DIFFERENT
-                             : (i < red + yellow ? BLOCK_LENGTH_DIFFERS : BLOCK_EQUAL));
-    f.SetCell(100, BLOCK_READ_ERROR);
-    f.Grab();
-    QCOMPARE(f.view->GetDiffCells(), uint32_t(count));
-    QCOMPARE(f.strip.GetPane(PANE_DIFFS).text, std::to_string(count));
-
-    // With no comparison the map keeps handing over the last count.
-    f.view->SetTotalLength(0);
-    f.Grab();
-    QCOMPARE(f.strip.GetPane(PANE_DIFFS).text, std::to_string(count));
-}
-
-void TestMapView::selectionFrame_data() {
-    QTest::addColumn<int>("pitch");
-    QTest::addColumn<int>("thickness");
-    QTest::newRow("pitch 4") << 4 << 1;
-    QTest::newRow("pitch 12") << 12 << 1;
-    QTest::newRow("pitch 13") << 13 << 2;
-    QTest::newRow("pitch 25") << 25 << 2;
-}
-
-void TestMapView::selectionFrame() {
-    QFETCH(int, pitch);
-    QFETCH(int, thickness);
-    const QSize client(301, 201);
-    uint32_t nCells = 1; // the first count of cells drawn at this pitch
-    while (CCellGeometry::ChoosePitch(client.width(), client.height(), nCells) != pitch)
-        ++nCells;
-    MapFixture f(client, 100000);
-    f.view->SetTotalLength(nCells); // one byte a cell
-    f.Grab();
-    const int i = std::min<int>(int(nCells) - 1, 1 + (client.width() - 1) / pitch); // row 2
-    const QPoint pt = f.Origin(i);
-    QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, pt + QPoint(pitch / 2, pitch / 2));
-    QCOMPARE(f.Geometry().m_nSelected, i);
-    const QImage image = f.Grab();
-    // Green along the inside edge of the pitch x pitch box at the square, thickness deep.
-    for (int y = pt.y(); y < pt.y() + pitch; ++y)
-        for (int x = pt.x(); x < pt.x() + pitch; ++x) {
-            const int nDepth =
-                std::min({x - pt.x(), y - pt.y(), pt.x() + pitch - 1 - x, pt.y() + pitch - 1 - y});
-            QCOMPARE(image.pixelColor(x, y), nDepth < thickness ? kGreen : kWhite);
-        }
-    QCOMPARE(CountColor(image, kGreen), 4 * (pitch - 1) + (thickness == 2 ? 4 * (pitch - 3) : 0));
-}
-
-void TestMapView::clicksSelectAndDoubleClicksPost() {
-    MapFixture f(kSmall, 2500);
-    CEventCounter posts(ID_SELECT_FILES);
-    f.view->installEventFilter(&posts);
-
-    // On the empty map a double click asks for files.
-    QTest::mouseDClick(f.view.get(), Qt::LeftButton, {}, QPoint(50, 50));
-    QTest::mouseRelease(f.view.get(), Qt::LeftButton, {}, QPoint(50, 50));
-    QCoreApplication::processEvents();
-    QCOMPARE(posts.m_nCount, 1);
-
-    // 40 cells: a click frames one, a click below the last row frames none.
-    f.view->SetTotalLength(40);
-    f.Grab();
-    QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(13) + QPoint(1, 1));
-    QCOMPARE(f.Geometry().m_nSelected, 13);
-    QCOMPARE(f.Grab().pixelColor(f.Origin(13)), kGreen);
-    QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, QPoint(5, 95));
-    QCOMPARE(f.Geometry().m_nSelected, -1);
-    QCOMPARE(CountColor(f.Grab(), kGreen), 0);
-
-    // A right click selects nothing. A double click on a cell (QTest sends its first click
-    // apart) posts once more and keeps the cell its first click selected.
-    QTest::mouseClick(f.view.get(), Qt::RightButton, {}, f.Origin(2) + QPoint(1, 1));
-    QCOMPARE(f.Geometry().m_nSelected, -1);
-    QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(2) + QPoint(1, 1));
-    QTest::mouseDClick(f.view.get(), Qt::LeftButton, {}, f.Origin(2) + QPoint(1, 1));
-    QTest::mouseRelease(f.view.get(), Qt::LeftButton, {}, f.Origin(2) + QPoint(1, 1));
-    QCoreApplication::processEvents();
-    QCOMPARE(posts.m_nCount, 2);
-    QCOMPARE(f.Geometry().m_nSelected, 2);
-}
-
-void TestMapView::resizeRegroupsRecordedStates() {
-    MapFixture f(kSmall, 2500);
-    f.view->SetTotalLength(2500); // B = 1, C = 4
-    QCOMPARE(f.strip.GetPane(PANE_CELL_SIZE).text, std::string("4"));
-    for (int j = 0; j < 2500; ++j)
-        f.states.Set(j, BLOCK_EQUAL);
-    f.states.Set(5, BLOCK_DIFFERENT);
-    f.states.Set(40, BLOCK_LENGTH_DIFFERS);
-    f.states.Set(70, BLOCK_READ_ERROR);
-    f.Grab();
-    QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(3) + QPoint(1, 1));
-    QCOMPARE(f.Grab().pixelColor(f.Origin(1)), kRed);
-
-    // 61 x 61 holds 225 squares: C = 16, so the cells now group 16 blocks each.
-    f.view->resize(61, 61);
-    QCOMPARE(f.strip.GetPane(PANE_CELL_SIZE).text, std::string("16"));
-    const QImage image = f.Grab();
-    QCOMPARE(f.states.m_nPerCell, 16u);
-    const int P = f.Geometry().m_nPitch;
-    QCOMPARE(image.pixelColor(f.Origin(0) + QPoint(P / 2, P / 2)), kRed);
-    QCOMPARE(image.pixelColor(f.Origin(1) + QPoint(P / 2, P / 2)), kBlue);
-    QCOMPARE(image.pixelColor(f.Origin(2) + QPoint(P / 2, P / 2)), kYellow);
-    QCOMPARE(image.pixelColor(f.Origin(4) + QPoint(P / 2, P / 2)), kBlack);
-    // The recorded states and the selected index stay as they were.
-    QCOMPARE(f.states.Get(5), uint8_t(BLOCK_DIFFERENT));
-    QCOMPARE(f.Geometry().m_nSelected, 3);
-    QCOMPARE(image.pixelColor(f.Origin(3)), kGreen);
-}
-
-void TestMapView::emptyTextIsCentred_data() {
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("even") << QSize(400, 300);
-    QTest::newRow("odd") << QSize(401, 301);
-    QTest::newRow("lower than the text") << QSize(300, 9);
-}
-
-void TestMapView::emptyTextIsCentred() {
-    QFETCH(QSize, size);
-    MapFixture f(size, 2500);
-    const QImage image = f.Grab();
-    // The same line drawn on grey with its top at (h - font height) div 2, across the width.
-    const QFont font = SystemSansFont(12);
-    const int t = QFontMetrics(font, f.view.get()).height();
-    QImage expected(size, QImage::Format_RGB32);
-    expected.fill(kGrey);
-    QPainter dc(&expected);
-    DrawCenteredLine(dc, QRect(0, (size.height() - t) / 2, size.width(), t),
-                     {{"Double click for select files", font, CLR_BLACK}});
-    dc.end();
-    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), expected);
-    QVERIFY(CountColor(image, kBlack) > 0);
-}
-
-void TestMapView::wholePaintIsOneSquarePerCell_data() {
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("cells");
-    QTest::newRow("every square of the area") << QSize(101, 101) << 625;
-    QTest::newRow("last row part full") << QSize(300, 200) << 700;
-    QTest::newRow("big squares, a wide margin") << QSize(217, 150) << 30;
-    QTest::newRow("one column, squares cut at the edge") << QSize(3, 200) << 40;
-}
-
-void TestMapView::wholePaintIsOneSquarePerCell() {
-    QFETCH(QSize, size);
-    QFETCH(int, cells);
-    MapFixture f(size, 100000);
-    QCOMPARE(f.view->size(), size);
-    f.view->SetTotalLength(uint64_t(cells)); // one byte a cell
-    const QColor colors[] = {kWhite, kWhite, kBlue, kRed, kYellow, kBlack};
-    for (int i = 0; i < cells; ++i)
-        f.states.Set(i, uint8_t(i % 6));
-    const QImage image = f.Grab().convertToFormat(QImage::Format_RGB32);
-    QImage expected(size, QImage::Format_RGB32);
-    expected.fill(kGrey);
-    QPainter dc(&expected);
-    const int P = f.Geometry().m_nPitch;
-    for (int i = 0; i < cells; ++i)
-        dc.fillRect(QRect(f.Origin(i), QSize(P - 1, P - 1)), colors[i % 6]);
-    dc.end();
-    QCOMPARE(image, expected);
-}
-
-void TestMapView::paintAfterProgressEqualsFullPaint() {
-    const QSize client(640, 480);
-    MapFixture f(client, 100000);
-    CMapView fresh(f.states, nullptr, client);
-    fresh.resize(client);
-    fresh.show();
-    QVERIFY(f.bExposed && QTest::qWaitForWindowExposed(&fresh));
-    f.view->SetTotalLength(50000);
-    fresh.SetTotalLength(50000);
-    std::mt19937 random(7);
-    for (int j = 0; j < 50000; ++j)
-        f.states.Set(j, j / 4 == 300 ? uint8_t(BLOCK_EQUAL) : uint8_t(random() % 6));
-    f.Grab();
-    QCOMPARE(f.states.m_nPerCell, 4u);
-    QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(300) + QPoint(1, 1));
-    QCoreApplication::processEvents();
-
-    // Progress steps: some blocks change, the selected cell's among them, and the map is
-    // refreshed as on a progress notice; more change before that paint comes, to be shown
-    // by the next refresh.
-    for (int k = 0; k < 500; ++k)
-        f.states.Set(int32_t(random() % 50000), uint8_t(random() % 6));
-    f.SetCell(300, BLOCK_READ_ERROR);
-    f.view->RefreshStates();
-    for (int k = 0; k < 50; ++k)
-        f.states.Set(int32_t(random() % 50000), uint8_t(random() % 6));
-    QTest::qWait(50);
-    f.view->RefreshStates();
-    QTest::qWait(50);
-
-    // What is on the screen now is what a whole paint of a new view shows.
-    fresh.grab(); // the pitch comes with the first paint
-    QTest::mouseClick(&fresh, Qt::LeftButton, {}, f.Origin(300) + QPoint(1, 1));
-    const QImage expected = fresh.grab().toImage();
-    const QImage shown = f.view->screen()->grabWindow(f.view->winId()).toImage();
-    QCOMPARE(shown.convertToFormat(expected.format()), expected);
-    QCOMPARE(expected.pixelColor(f.Origin(300)), kGreen);
-    QCOMPARE(expected.pixelColor(f.Origin(300) + QPoint(2, 2)), kBlack);
-}
 
 QTEST_MAIN(TestMapView)
 #include "tst_mapview.moc"
