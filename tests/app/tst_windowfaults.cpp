@@ -95,7 +95,7 @@ struct Fixture {
         g_abortConfirm.m_bAbort.store(0);
         wnd.resize(800, 600);
         wnd.show();
-        bExposed = QTest::qWaitForWindowExposed(&wnd);
+        (void)QTest::qWaitForWindowExposed(&wnd);
         wnd.installEventFilter(&finishes);
     }
     ~Fixture() { wnd.removeEventFilter(&finishes); }
@@ -127,7 +127,6 @@ struct Fixture {
     CAppState app;
     CScriptedWnd wnd{app, screen};
     CEventCounter finishes{UWM_FINISHED};
-    bool bExposed = false;
 };
 
 // Every block of a finished run: those in [nBadFirst, nBadEnd) of bytes have nBadState, the
@@ -291,23 +290,17 @@ void TestWindowFaults::startCommandsQueuedBehindTheDialog() {
     f.app.m_cmdline.m_strPath1 = f.File("one.bin", Pattern(kLength));
     f.app.m_cmdline.m_strPath2 = f.File("two.bin", Pattern(kLength));
     f.wnd.m_bScripted = false;
-    int nShown = 0; // every dialog that comes up is confirmed
-    QPointer<QWidget> pLast;
-    QTimer confirm;
-    connect(&confirm, &QTimer::timeout, [&] {
-        QWidget* pModal = QApplication::activeModalWidget();
-        if (pModal && pModal->isVisible() && pModal != pLast) {
-            pLast = pModal;
-            ++nShown;
+    QTimer confirm; // every dialog that comes up is confirmed
+    connect(&confirm, &QTimer::timeout, [] {
+        if (QWidget* pModal = QApplication::activeModalWidget(); pModal && pModal->isVisible())
             ConfirmOrCancel(*pModal);
-        }
     });
     confirm.start(5);
     PostSelectFiles(&f.wnd);
     PostSelectFiles(&f.wnd);
     QVERIFY(Await([&] { return f.finishes.m_nCount > 0 && !f.wnd.GetJob(); }));
     QTest::qWait(50);
-    QCOMPARE(nShown, 1);
+    QCOMPARE(f.wnd.m_nDialogs, 1);
     QCOMPARE(f.finishes.m_nCount, 1);
     QCOMPARE(FirstWrongBlock(f.app, f.BlockSize(), 0, 0, 0), -1);
     QVERIFY(ShowsFinished(f.wnd, f.app.m_cmdline.m_strPath1, f.app.m_cmdline.m_strPath2));
@@ -390,12 +383,9 @@ void TestWindowFaults::filesThatAreNotFiles_data() {
     QTest::newRow("socket") << "socket" << strZero << "No such device or address";
     QTest::newRow("/dev/zero") << "/dev/zero" << strZero << "Illegal seek";
     QTest::newRow("/proc/self/status") << "/proc/self/status" << strZero << "";
-    QTest::newRow("link loop") << "loop"
-                               << "File not found"
-                               << "Too many levels of symbolic links";
-    QTest::newRow("dangling link") << "dangling"
-                                   << "File not found"
-                                   << "No such file or directory";
+    const QString strMissing = "File not found";
+    QTest::newRow("link loop") << "loop" << strMissing << "Too many levels of symbolic links";
+    QTest::newRow("dangling link") << "dangling" << strMissing << "No such file or directory";
 }
 
 void TestWindowFaults::filesThatAreNotFiles() {

@@ -155,6 +155,12 @@ private:
     std::pair<std::string, int64_t> m_taken;
 };
 
+// The names in a folder, to show that a run created nothing beside the compared files.
+inline QStringList FolderEntries(const QTemporaryDir& dir) {
+    return QDir(dir.path())
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
 // Points the home and the desktop's settings, cache and data folders at an empty temporary
 // folder for the life of the test program; Created() lists what appeared there.
 class CEmptyHome {
@@ -164,17 +170,8 @@ public:
              {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
             qputenv(pszName, m_home.path().toLocal8Bit());
     }
-    QStringList Created() const {
-        return QDir(m_home.path())
-            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    }
+    QStringList Created() const { return FolderEntries(m_home); }
 
 private:
     QTemporaryDir m_home;
 };
-
-// The names in a folder, to show that a run created nothing beside the compared files.
-inline QStringList FolderEntries(const QTemporaryDir& dir) {
-    return QDir(dir.path())
-        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-}
