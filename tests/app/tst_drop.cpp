@@ -7,34 +7,29 @@
 #include <QMimeData>
 #include <QtTest>
 
-#include <cstdio>
-
 namespace {
 
-// Answers each Select-files dialog that comes up: notes its entries, then presses m_strButton.
+// Answers each Select-files dialog: notes its entries, then presses m_strButton, or Cancel when
+// that is disabled, so that a wrong pre-fill fails the test instead of hanging it.
 class CDialogWatch : public QObject {
 public:
-    CDialogWatch() {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
+    explicit CDialogWatch(const QString& strButton) {
+        connect(&m_timer, &QTimer::timeout, this, [this, strButton] {
             auto* pDialog = qobject_cast<CSelectFilesDlg*>(QApplication::activeModalWidget());
             if (!pDialog)
                 return;
             ++m_nSeen;
-            m_strPrimary = pDialog->GetPrimaryPath();
-            m_strSecondary = pDialog->GetSecondaryPath();
-            // A disabled OK cancels, so that a wrong pre-fill fails the test instead of hanging it.
-            auto* pButton = pDialog->findChild<QAbstractButton*>(m_strButton);
-            if (!pButton || !pButton->isEnabled())
-                pButton = pDialog->findChild<QAbstractButton*>("2");
-            QTest::mouseClick(pButton, Qt::LeftButton);
+            m_entries = {pDialog->GetPrimaryPath(), pDialog->GetSecondaryPath()};
+            auto* pButton = pDialog->findChild<QAbstractButton*>(strButton);
+            QTest::mouseClick(pButton->isEnabled() ? pButton
+                                                   : pDialog->findChild<QAbstractButton*>("2"),
+                              Qt::LeftButton);
         });
         m_timer.start(20);
     }
     QTimer m_timer;
-    QString m_strButton = "2"; // Cancel
     int m_nSeen = 0;
-    std::string m_strPrimary;
-    std::string m_strSecondary;
+    std::vector<std::string> m_entries;
 };
 
 // The file URL of a path given as bytes, every byte that is not plain ASCII percent-encoded.
@@ -50,13 +45,10 @@ struct Fixture {
         app.m_cmdline.m_strPath1 = WriteFile(dir, "earlier 1", "x");
         app.m_cmdline.m_strPath2 = WriteFile(dir, "earlier 2", "y");
     }
-    // Drags the URLs onto the window and drops them; returns whether each step was accepted.
+    // Drags the URLs (none: a text) onto the window and drops them; whether each was accepted.
     std::pair<bool, bool> Drop(const QList<QUrl>& urls) {
         QMimeData data;
-        if (!urls.empty())
-            data.setUrls(urls);
-        else
-            data.setText("not a file");
+        urls.empty() ? data.setText("not a file") : data.setUrls(urls);
         const QPoint pt(wnd.width() / 2, wnd.height() / 2);
         QDragEnterEvent enter(pt, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(&wnd, &enter);
@@ -81,89 +73,76 @@ class TestDrop : public QObject {
 private slots:
     void dropPrefillsTheDialog_data();
     void dropPrefillsTheDialog();
-    void dropStartsTheComparison();
     void dropDuringARunDoesNothing();
 };
 
 void TestDrop::dropPrefillsTheDialog_data() {
-    QTest::addColumn<QStringList>("urls");       // "@name": a file of that name in the folder
-    QTest::addColumn<QByteArrayList>("prefill"); // the entries; empty: refused, no dialog
+    // urls: "@name" is a file of that name in the folder (Latin-1 standing for raw bytes);
+    // prefill: the dialog's entries, empty when the drop is refused; confirm: OK, not Cancel.
+    Columns<QStringList, QByteArrayList, bool>("urls", "prefill", "confirm");
     const QByteArray strNotUtf8("\xff\xfe name.bin");
+    const QString strNotUtf8Url = "@" + QString::fromLatin1(strNotUtf8);
     QTest::newRow("one file") << QStringList{"@dropped 1"}
-                              << QByteArrayList{"@dropped 1", "@earlier 2"};
+                              << QByteArrayList{"@dropped 1", "@earlier 2"} << false;
     QTest::newRow("two files") << QStringList{"@dropped 1", "@dropped & <2>"}
-                               << QByteArrayList{"@dropped 1", "@dropped & <2>"};
-    QTest::newRow("name not UTF-8") << QStringList{"@" + QString::fromLatin1(strNotUtf8)}
-                                    << QByteArrayList{"@" + strNotUtf8, "@earlier 2"};
+                               << QByteArrayList{"@dropped 1", "@dropped & <2>"} << false;
+    QTest::newRow("name not UTF-8")
+        << QStringList{strNotUtf8Url} << QByteArrayList{"@" + strNotUtf8, "@earlier 2"} << false;
+    QTest::newRow("name not UTF-8, compared")
+        << QStringList{strNotUtf8Url, "@two"} << QByteArrayList{"@" + strNotUtf8, "@two"} << true;
     QTest::newRow("localhost") << QStringList{"file://localhost/etc/hostname"}
-                               << QByteArrayList{"/etc/hostname", "@earlier 2"};
-    QTest::newRow("three files") << QStringList{"@a", "@b", "@c"} << QByteArrayList{};
-    QTest::newRow("web address") << QStringList{"https://example.com/a.bin"} << QByteArrayList{};
-    QTest::newRow("a file and a web address")
-        << QStringList{"@a", "https://example.com/a.bin"} << QByteArrayList{};
-    QTest::newRow("another machine's file")
-        << QStringList{"file://server/share/a.bin"} << QByteArrayList{};
-    QTest::newRow("text, no file") << QStringList{} << QByteArrayList{};
+                               << QByteArrayList{"/etc/hostname", "@earlier 2"} << false;
+    for (const QStringList& refused :
+         {QStringList{"@a", "@b", "@c"}, QStringList{"https://example.com/a.bin"},
+          QStringList{"@a", "https://example.com/a.bin"}, QStringList{"file://server/share/a"},
+          QStringList{}})
+        QTest::addRow("refused: %s", qPrintable(refused.join(", ")))
+            << refused << QByteArrayList{} << false;
 }
 
 void TestDrop::dropPrefillsTheDialog() {
-    QFETCH(QStringList, urls);
-    QFETCH(QByteArrayList, prefill);
+    const auto [urls, prefill, bConfirm] =
+        Fetch<QStringList, QByteArrayList, bool>("urls", "prefill", "confirm");
     Fixture f;
     QVERIFY(f.bExposed);
-    const std::string strFolder = f.dir.path().toStdString() + "/";
+    auto expand = [&](const QByteArray& entry) {
+        return entry.startsWith('@') ? f.dir.path().toStdString() + "/" + entry.mid(1).toStdString()
+                                     : entry.toStdString();
+    };
     QList<QUrl> list;
+    unsigned nSeed = 0;
     for (const QString& strUrl : urls) {
-        if (!strUrl.startsWith('@')) {
-            list.append(QUrl(strUrl));
-            continue;
+        const std::string strPath = expand(strUrl.toLatin1());
+        if (strUrl.startsWith('@')) { // files that differ, for the row that runs them
+            const std::string strTmp = WriteFile(f.dir, "tmp", Pattern(70000, nSeed++));
+            QCOMPARE(::rename(strTmp.c_str(), strPath.c_str()), 0);
         }
-        // The name's bytes as the row gives them, Latin-1 standing for raw bytes.
-        list.append(FileUrl(strFolder + strUrl.mid(1).toLatin1().toStdString()));
+        list.append(strUrl.startsWith('@') ? FileUrl(strPath) : QUrl(strUrl));
     }
-    CDialogWatch watch;
-    const std::string strEarlier1 = f.app.m_cmdline.m_strPath1;
-    const std::string strEarlier2 = f.app.m_cmdline.m_strPath2;
-    const auto [bEntered, bDropped] = f.Drop(list);
-    QCOMPARE(bEntered, !prefill.empty());
-    QCOMPARE(bDropped, !prefill.empty());
+    CDialogWatch watch(bConfirm ? "1" : "2");
+    const std::vector<std::string> earlier = {f.app.m_cmdline.m_strPath1,
+                                              f.app.m_cmdline.m_strPath2};
+    QCOMPARE(f.Drop(list), std::make_pair(!prefill.empty(), !prefill.empty()));
     if (prefill.empty()) {
         QTest::qWait(200);
         QCOMPARE(watch.m_nSeen, 0);
         return;
     }
     QVERIFY(QTest::qWaitFor([&] { return watch.m_nSeen == 1; }, 5000));
-    auto expand = [&](const QByteArray& entry) {
-        return entry.startsWith('@') ? strFolder + entry.mid(1).toStdString() : entry.toStdString();
-    };
-    QCOMPARE(watch.m_strPrimary, expand(prefill[0]));
-    QCOMPARE(watch.m_strSecondary, expand(prefill[1]));
+    QCOMPARE(watch.m_entries, (std::vector{expand(prefill[0]), expand(prefill[1])}));
+    if (bConfirm) {
+        QVERIFY(QTest::qWaitFor([&] { return !f.wnd.GetJob(); }, 60000));
+        QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, 70000u);
+        QCOMPARE((std::vector{f.app.m_cmdline.m_strPath1, f.app.m_cmdline.m_strPath2}),
+                 watch.m_entries);
+        QVERIFY(f.wnd.GetMapView().GetDiffCells() > 0);
+        return;
+    }
     // Cancelled: nothing changed, and the next start offers the earlier paths again.
-    QCOMPARE(f.app.m_cmdline.m_strPath1, strEarlier1);
-    QCOMPARE(f.app.m_cmdline.m_strPath2, strEarlier2);
+    QCOMPARE((std::vector{f.app.m_cmdline.m_strPath1, f.app.m_cmdline.m_strPath2}), earlier);
     PostSelectFiles(&f.wnd);
     QVERIFY(QTest::qWaitFor([&] { return watch.m_nSeen == 2; }, 5000));
-    QCOMPARE(watch.m_strPrimary, strEarlier1);
-    QCOMPARE(watch.m_strSecondary, strEarlier2);
-}
-
-void TestDrop::dropStartsTheComparison() {
-    Fixture f;
-    QVERIFY(f.bExposed);
-    // A name that is not UTF-8, through the real dialog into the comparison.
-    const std::string strPath1 = f.dir.path().toStdString() + "/\xff\xfe 1";
-    QCOMPARE(::rename(WriteFile(f.dir, "one", Pattern(70000)).c_str(), strPath1.c_str()), 0);
-    const std::string strPath2 = WriteFile(f.dir, "two", Pattern(70000, 1));
-    CDialogWatch watch;
-    watch.m_strButton = "1"; // OK
-    QVERIFY(f.Drop({FileUrl(strPath1), FileUrl(strPath2)}).second);
-    QVERIFY(QTest::qWaitFor([&] { return watch.m_nSeen == 1; }, 5000));
-    QVERIFY(QTest::qWaitFor(
-        [&] { return f.wnd.GetMapView().GetGeometry().m_nTotalLength == 70000; }, 5000));
-    QCOMPARE(f.app.m_cmdline.m_strPath1, strPath1);
-    QCOMPARE(f.app.m_cmdline.m_strPath2, strPath2);
-    QVERIFY(QTest::qWaitFor([&] { return !f.wnd.GetJob(); }, 60000));
-    QVERIFY(f.wnd.GetMapView().GetDiffCells() > 0);
+    QCOMPARE(watch.m_entries, earlier);
 }
 
 void TestDrop::dropDuringARunDoesNothing() {
@@ -173,16 +152,13 @@ void TestDrop::dropDuringARunDoesNothing() {
     CInstalledFileSystem installed(&gate);
     f.app.m_cmdline.m_strPath1 = WriteFile(f.dir, "one", Pattern(5000));
     f.app.m_cmdline.m_strPath2 = WriteFile(f.dir, "two", Pattern(5000));
-    CDialogWatch watch;
-    watch.m_strButton = "1";
+    CDialogWatch watch("1");
     PostSelectFiles(&f.wnd);
     QVERIFY(QTest::qWaitFor([&] { return f.wnd.GetJob() != nullptr; }, 5000));
-    const std::string strOther = WriteFile(f.dir, "other", "z");
-    QCOMPARE(f.Drop({FileUrl(strOther)}), std::make_pair(false, false));
-    QTest::qWait(200);
-    QCOMPARE(watch.m_nSeen, 1);
+    QCOMPARE(f.Drop({FileUrl(WriteFile(f.dir, "other", "z"))}), std::make_pair(false, false));
     gate.Release();
     QVERIFY(QTest::qWaitFor([&] { return !f.wnd.GetJob(); }, 60000));
+    QTest::qWait(200);
     QCOMPARE(watch.m_nSeen, 1);
     QCOMPARE(f.app.m_cmdline.m_strPath1, f.dir.filePath("one").toStdString());
 }

@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -103,15 +104,13 @@ inline bool Await(const std::function<bool()>& done, int nMs = 60000) {
     return true;
 }
 
-// Clicks the button of pModal with this object name ("1" OK, "2" Cancel) or standard role.
+// Clicks the message box's Yes or No, or the dialog's button of that object name ("1" OK,
+// "2" Cancel).
 inline void ClickButton(QWidget& modal, const QString& strName) {
-    if (auto* pBox = qobject_cast<QMessageBox*>(&modal)) {
-        pBox->button(strName == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
-        return;
-    }
-    for (auto* pButton : modal.findChildren<QAbstractButton*>())
-        if (pButton->objectName() == strName)
-            return pButton->click();
+    if (auto* pBox = qobject_cast<QMessageBox*>(&modal))
+        return pBox->button(strName == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+    if (auto* pButton = modal.findChild<QAbstractButton*>(strName))
+        pButton->click();
 }
 
 // OK when the dialog allows it, Cancel otherwise: a dialog left up would hold the test.
@@ -134,28 +133,33 @@ inline QString AskCellTip(CMapView& map, int32_t i) {
 }
 
 // A file's bytes and modification time, to show that a run left it as it was.
-struct CFileStamp {
-    explicit CFileStamp(const std::string& strPath) : m_strPath(strPath) { Take(m_bytes, m_mtime); }
-    bool Unchanged() const {
-        QByteArray bytes;
-        timespec mtime{};
-        Take(bytes, mtime);
-        return bytes == m_bytes && mtime.tv_sec == m_mtime.tv_sec &&
-               mtime.tv_nsec == m_mtime.tv_nsec;
-    }
+class CFileStamp {
+public:
+    explicit CFileStamp(const std::string& strPath) : m_strPath(strPath), m_taken(Take()) {}
+    bool Unchanged() const { return Take() == m_taken; }
 
 private:
-    void Take(QByteArray& bytes, timespec& mtime) const {
-        QFile file(QString::fromStdString(m_strPath));
-        bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    std::pair<std::string, int64_t> Take() const {
+        std::string bytes;
+        if (FILE* pFile = std::fopen(m_strPath.c_str(), "rb")) {
+            char buffer[65536];
+            while (const size_t nRead = std::fread(buffer, 1, sizeof buffer, pFile))
+                bytes.append(buffer, nRead);
+            std::fclose(pFile);
+        }
         struct stat st = {};
-        if (::stat(m_strPath.c_str(), &st) == 0)
-            mtime = st.st_mtim;
+        ::stat(m_strPath.c_str(), &st);
+        return {bytes, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
     }
     std::string m_strPath;
-    QByteArray m_bytes;
-    timespec m_mtime{};
+    std::pair<std::string, int64_t> m_taken;
 };
+
+// The names in a folder, to show that a run created nothing beside the compared files.
+inline QStringList FolderEntries(const QTemporaryDir& dir) {
+    return QDir(dir.path())
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
 
 // Points the home and the desktop's settings, cache and data folders at an empty temporary
 // folder for the life of the test program; Created() lists what appeared there.
@@ -166,17 +170,8 @@ public:
              {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
             qputenv(pszName, m_home.path().toLocal8Bit());
     }
-    QStringList Created() const {
-        return QDir(m_home.path())
-            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    }
+    QStringList Created() const { return FolderEntries(m_home); }
 
 private:
     QTemporaryDir m_home;
 };
-
-// The names in a folder, to show that a run created nothing beside the compared files.
-inline QStringList FolderEntries(const QTemporaryDir& dir) {
-    return QDir(dir.path())
-        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-}
