@@ -30,12 +30,6 @@ QString Info(QWidget& dlg, int nId) {
 QPushButton* Button(QWidget& dlg, int nId) {
     return dlg.findChild<QPushButton*>(QString::number(nId));
 }
-QStringList Entries(const CPathHistory& history) {
-    QStringList entries;
-    for (const std::string& strPath : history.GetEntries())
-        entries << QString::fromStdString(strPath);
-    return entries;
-}
 CPathHistory History(const QStringList& newestFirst) {
     CPathHistory history;
     for (auto it = newestFirst.crbegin(); it != newestFirst.crend(); ++it)
@@ -57,8 +51,7 @@ bool PickFromList(QComboBox* pCombo, int nRow) {
 }
 
 bool ShowActive(QDialog& dlg) {
-    dlg.show();
-    return QTest::qWaitForWindowActive(&dlg);
+    return dlg.show(), QTest::qWaitForWindowActive(&dlg);
 }
 
 // Types a key into the entry and waits for the delayed check that follows it.
@@ -93,21 +86,18 @@ private slots:
         WriteFile(m_dir, "empty.bin", {});
         WriteFile(m_dir, "four-gib.bin", {}, uint64_t(4) << 30);
     }
-    void cleanupTestCase() {
-        // The toolkit cannot name what is not UTF-8, so it could not remove those files.
+    void cleanupTestCase() { // the toolkit cannot remove names that are not UTF-8
         std::error_code ec;
         std::filesystem::remove_all(Path("round"), ec);
     }
     // The entry check itself has its own tests; here, that each entry shows its own verdict.
     void opening_data() {
         Columns<QString, QString, QString, QString>("primary", "secondary", "info1", "info2");
-        const QString none;
-        QTest::newRow("both empty") << none << none << "No file"
-                                    << "No file";
-        QTest::newRow("secondary missing") << "a.bin"
-                                           << "gone.bin" << none << "File not found";
-        QTest::newRow("4 GiB sparse") << "four-gib.bin"
-                                      << "a.bin" << none << none;
+        const QString none, strNoFile = "No file";
+        QTest::newRow("both empty") << none << none << strNoFile << strNoFile;
+        QTest::newRow("secondary missing")
+            << "a.bin" << QString("gone.bin") << none << "File not found";
+        QTest::newRow("4 GiB sparse") << "four-gib.bin" << QString("a.bin") << none << none;
     }
     void opening() {
         const auto [primary, secondary, info1, info2] =
@@ -123,8 +113,9 @@ private slots:
         QCOMPARE(Combo(dlg, 111)->itemText(1), "/old/p2");
         QCOMPARE(Combo(dlg, 116)->itemText(0), "/old/s1");
     }
-    void typingChecksAfterTheLastKeystroke() {
-        CPathHistory first, second;
+    void typingChecksLaterThanPicking() {
+        CPathHistory first,
+            second = History(QStringList{m_dir.filePath("empty.bin"), m_dir.filePath("a.bin")});
         CSelectFilesDlg dlg(nullptr, first, second, Path("a.bin"), Path("b.bin"));
         QVERIFY(ShowActive(dlg));
         QComboBox* pCombo = Combo(dlg, 111);
@@ -146,13 +137,7 @@ private slots:
         QVERIFY(!pOk->isEnabled());
         QVERIFY(TypeAndWait(dlg, pCombo, Qt::Key_Backspace, QString()));
         QVERIFY(pOk->isEnabled());
-    }
-    void pickingFromTheOtherListWhileTyping() {
-        CPathHistory first,
-            second = History(QStringList{m_dir.filePath("empty.bin"), m_dir.filePath("a.bin")});
-        CSelectFilesDlg dlg(nullptr, first, second, Path("a.bin"), Path("b.bin"));
-        QVERIFY(ShowActive(dlg));
-        QPushButton* pOk = Button(dlg, 1);
+
         // A choice from a list is examined at once ...
         QVERIFY(PickFromList(Combo(dlg, 116), 0));
         QCOMPARE(Info(dlg, 118), QString("File length is zero"));
@@ -160,8 +145,8 @@ private slots:
 
         // ... while a typed entry keeps its earlier verdict until its own check comes due.
         QElapsedTimer sinceKey;
-        QTest::keyClick(Combo(dlg, 111), Qt::Key_End);
-        QTest::keyClick(Combo(dlg, 111), Qt::Key_X);
+        QTest::keyClick(pCombo, Qt::Key_End);
+        QTest::keyClick(pCombo, Qt::Key_X);
         sinceKey.start();
         QVERIFY(PickFromList(Combo(dlg, 116), 1));
         QCOMPARE(Combo(dlg, 116)->currentText(), m_dir.filePath("a.bin"));
@@ -178,17 +163,12 @@ private slots:
     void browse_data() {
         Columns<int, QString, QStringList, QString, QString>("button", "text", "chosen", "primary",
                                                              "secondary");
-        QTest::newRow("two from the primary")
-            << 112 << "" << QStringList{"a.bin", "b.bin"} << "a.bin"
-            << "b.bin";
-        QTest::newRow("two from the secondary")
-            << 117 << "a.bin" << QStringList{"b.bin", "a.bin"} << "a.bin"
-            << "b.bin";
+        const QString a = "a.bin", b = "b.bin";
+        QTest::newRow("two from the primary") << 112 << "" << QStringList{a, b} << a << b;
+        QTest::newRow("two from the secondary") << 117 << a << QStringList{b, a} << a << b;
         QTest::newRow("one from the secondary")
-            << 117 << m_dir.filePath("x") << QStringList{"b.bin"} << ""
-            << "b.bin";
-        QTest::newRow("cancelled") << 112 << "sub/x" << QStringList{} << "sub/x"
-                                   << "";
+            << 117 << m_dir.filePath("x") << QStringList{b} << QString() << b;
+        QTest::newRow("cancelled") << 112 << "sub/x" << QStringList{} << "sub/x" << QString();
     }
     void browse() {
         const auto [button, text, chosen, primary, secondary] =
@@ -235,10 +215,10 @@ private slots:
             });
             QCOMPARE(dlg.exec(), bConfirm ? int(QDialog::Accepted) : int(QDialog::Rejected));
             const QString a = m_dir.filePath("a.bin"), b = m_dir.filePath("b.bin");
-            QCOMPARE(Entries(first),
-                     bConfirm ? QStringList({a, "/old/x"}) : QStringList({"/old/x", a}));
-            QCOMPARE(Entries(second),
-                     bConfirm ? QStringList({b, "/old/s"}) : QStringList({"/old/s"}));
+            QCOMPARE(first.GetEntries(),
+                     StdList(bConfirm ? QStringList{a, "/old/x"} : QStringList{"/old/x", a}));
+            QCOMPARE(second.GetEntries(),
+                     StdList(bConfirm ? QStringList{b, "/old/s"} : QStringList{"/old/s"}));
             if (bConfirm)
                 QCOMPARE(dlg.GetSecondaryPath(), Path("b.bin"));
         }

@@ -83,33 +83,6 @@ private slots:
         QCOMPARE(w.strip->HitTest(w.Pane(PANE_COUNT).left(), 0), -1);
     }
 
-    void doubleClickSelectsFilesOnlyOnNamePanes_data() {
-        // pane PANE_COUNT: right of the last pane
-        Columns<int, Qt::KeyboardModifiers, Qt::MouseButton, int>("pane", "keys", "button",
-                                                                  "posted");
-        const Qt::KeyboardModifiers none;
-        QTest::newRow("progress") << 0 << none << Qt::LeftButton << 0;
-        QTest::newRow("primary, shift")
-            << 1 << Qt::KeyboardModifiers(Qt::ShiftModifier) << Qt::LeftButton << 1;
-        QTest::newRow("secondary") << 2 << none << Qt::LeftButton << 1;
-        QTest::newRow("cell size") << 3 << none << Qt::LeftButton << 0;
-        QTest::newRow("right of the last pane") << 5 << none << Qt::LeftButton << 0;
-        QTest::newRow("primary, right button") << 1 << none << Qt::RightButton << 0;
-    }
-    void doubleClickSelectsFilesOnlyOnNamePanes() {
-        const auto [pane, keys, button, posted] =
-            Fetch<int, Qt::KeyboardModifiers, Qt::MouseButton, int>("pane", "keys", "button",
-                                                                    "posted");
-        CStripWindow w(800);
-        CEventCounter posts(ID_SELECT_FILES);
-        w.installEventFilter(&posts);
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTest::mouseDClick(w.strip, button, keys, w.Pane(pane).center());
-        QTest::mouseRelease(w.strip, button, keys, w.Pane(pane).center());
-        QCoreApplication::processEvents();
-        QCOMPARE(posts.m_nCount, posted);
-    }
-
     void numberPanesAndTheFormatLimit() {
         CStatusStrip strip;
         auto text = [&strip](int n) { return QString::fromStdString(strip.GetPane(n).text); };
@@ -124,21 +97,38 @@ private slots:
         QCOMPARE(text(PANE_PROGRESS), QString(2047, 'x'));
     }
 
-    // Asked through the router, in the window's coordinates.
-    void tooltipAnswers_data() {
+    // A double click asks for files on the name panes only; a tooltip, asked through the
+    // router in the window's coordinates, comes from the pane under the mouse.
+    void panesUnderTheMouse_data() {
         // pane PANE_COUNT: right of the last pane
-        Columns<int, int, QByteArray>("pane", "id", "text");
-        QTest::newRow("progress: empty text") << 0 << 0 << QByteArray();
-        QTest::newRow("600 bytes cut to 511") << 1 << 1 << "/data/" + QByteArray(505, 'p');
-        QTest::newRow("cell size") << 3 << 3 << QByteArray("Cell size");
-        QTest::newRow("right of the last pane") << 5 << -1 << QByteArray();
+        Columns<int, Qt::KeyboardModifiers, Qt::MouseButton, int, QByteArray>(
+            "pane", "keys", "button", "posted", "tip");
+        const Qt::KeyboardModifiers none;
+        const QByteArray strCut = "/data/" + QByteArray(505, 'p'); // 600 bytes cut to 511
+        QTest::newRow("progress") << 0 << none << Qt::LeftButton << 0 << QByteArray();
+        QTest::newRow("primary, shift")
+            << 1 << Qt::KeyboardModifiers(Qt::ShiftModifier) << Qt::LeftButton << 1 << strCut;
+        QTest::newRow("secondary") << 2 << none << Qt::LeftButton << 1 << QByteArray();
+        QTest::newRow("cell size") << 3 << none << Qt::LeftButton << 0 << QByteArray("Cell size");
+        QTest::newRow("right of the last pane") << 5 << none << Qt::LeftButton << 0 << QByteArray();
+        QTest::newRow("primary, right button") << 1 << none << Qt::RightButton << 0 << strCut;
     }
-    void tooltipAnswers() {
-        const auto [pane, id, text] = Fetch<int, int, QByteArray>("pane", "id", "text");
+    void panesUnderTheMouse() {
+        const auto [pane, keys, button, posted, text] =
+            Fetch<int, Qt::KeyboardModifiers, Qt::MouseButton, int, QByteArray>(
+                "pane", "keys", "button", "posted", "tip");
         CStripWindow w(800);
+        CEventCounter posts(ID_SELECT_FILES);
+        w.installEventFilter(&posts);
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::mouseDClick(w.strip, button, keys, w.Pane(pane).center());
+        QTest::mouseRelease(w.strip, button, keys, w.Pane(pane).center());
+        QCoreApplication::processEvents();
+        QCOMPARE(posts.m_nCount, posted);
+
         w.strip->SetPaneTip(PANE_PRIMARY, "/data/" + std::string(594, 'p'));
         w.strip->SetCellSize(4096);
+        const int id = pane < PANE_COUNT ? pane : -1;
         CToolTipRouter router;
         router.CreateToolTip(&w, false);
         const QPoint pt = w.Pane(pane).center();
