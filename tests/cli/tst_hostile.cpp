@@ -18,16 +18,11 @@ using namespace testutil;
 
 namespace {
 
-QByteArray Summary(uint64_t nBlocks, uint32_t nBlockSize, uint64_t nEqual, uint64_t nDifferent,
-                   uint64_t nLengthDiffers, uint64_t nReadError = 0) {
-    return QString("blocks=%1 block_size=%2 equal=%3 different=%4 length_differs=%5 "
-                   "read_error=%6\n")
-        .arg(nBlocks)
-        .arg(nBlockSize)
-        .arg(nEqual)
-        .arg(nDifferent)
-        .arg(nLengthDiffers)
-        .arg(nReadError)
+QByteArray Summary(qulonglong nBlocks, unsigned nBlockSize, qulonglong nEqual,
+                   qulonglong nDifferent, qulonglong nLengthDiffers, qulonglong nReadError = 0) {
+    return QString::asprintf("blocks=%llu block_size=%u equal=%llu different=%llu "
+                             "length_differs=%llu read_error=%llu\n",
+                             nBlocks, nBlockSize, nEqual, nDifferent, nLengthDiffers, nReadError)
         .toUtf8();
 }
 
@@ -99,7 +94,7 @@ enum Layer { System, RefuseOpen, RefuseRead, Holes };
 class TestHostile : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QByteArray m_root;
+    QByteArray m_root = QFile::encodeName(m_dir.path());
     QByteArrayList m_made; // removed by name: Qt cannot name what is not UTF-8
 
     // Writes m_root/name; the name's bytes are kept as they are, UTF-8 or not.
@@ -114,17 +109,11 @@ class TestHostile : public QObject {
     }
 
 private slots:
-    void initTestCase();
     void hostileInput_data();
     void hostileInput();
     void programWritesNothing();
     void cleanupTestCase();
 };
-
-void TestHostile::initTestCase() {
-    QVERIFY(m_dir.isValid());
-    m_root = QFile::encodeName(m_dir.path());
-}
 
 void TestHostile::hostileInput_data() {
     Columns<QByteArrayList, int, int, QByteArray, QByteArray>("args", "layer", "status", "out",
@@ -197,31 +186,23 @@ void TestHostile::hostileInput_data() {
         "quillet-map: 1 blocks could not be read\n", RefuseRead);
 
     // Sparse pairs differing in their last byte, at the 32-bit boundaries and at 64 GiB.
-    const struct {
-        const char* pszName;
-        uint64_t nLength;
-        QByteArray out;
-    } sparse[] = {
-        {"2^32 - 1", (4ull << 30) - 1,
-         Summary(1048576, 4096, 1048575, 1, 0) +
-             "different 0x00000000FFFFF000 0x00000000FFFFFFFE\n"},
-        {"2^32", 4ull << 30,
-         Summary(1048576, 4096, 1048575, 1, 0) +
-             "different 0x00000000FFFFF000 0x00000000FFFFFFFF\n"},
-        {"2^32 + 1", (4ull << 30) + 1,
-         Summary(524289, 8192, 524288, 1, 0) + "different 0x0000000100000000 0x0000000100000000\n"},
-        {"64 GiB", 64ull << 30,
-         Summary(1048576, 65536, 1048575, 1, 0) +
-             "different 0x0000000FFFFF0000 0x0000000FFFFFFFFF\n"},
+    auto Sparse = [&](const char* pszName, uint64_t n, const QByteArray& out) {
+        auto Make = [&](const char* pszByte) {
+            const QString strName = QString("sparse %1 %2").arg(pszName, pszByte);
+            return QByteArray::fromStdString(WriteSparse(m_dir, strName, n, n - 1, pszByte));
+        };
+        Row(pszName, {Make("a"), Make("b")}, 1, out, {}, Holes);
     };
-    for (const auto& pair : sparse) {
-        const QString strName = QString("sparse ") + pair.pszName;
-        const uint64_t n = pair.nLength;
-        Row(pair.pszName,
-            {QByteArray::fromStdString(WriteSparse(m_dir, strName + " a", n, n - 1, "a")),
-             QByteArray::fromStdString(WriteSparse(m_dir, strName + " b", n, n - 1, "b"))},
-            1, pair.out, {}, Holes);
-    }
+    const QByteArray oneIn2p20 = Summary(1048576, 4096, 1048575, 1, 0);
+    Sparse("2^32 - 1", (4ull << 30) - 1,
+           oneIn2p20 + "different 0x00000000FFFFF000 0x00000000FFFFFFFE\n");
+    Sparse("2^32", 4ull << 30, oneIn2p20 + "different 0x00000000FFFFF000 0x00000000FFFFFFFF\n");
+    Sparse("2^32 + 1", (4ull << 30) + 1,
+           Summary(524289, 8192, 524288, 1, 0) +
+               "different 0x0000000100000000 0x0000000100000000\n");
+    Sparse("64 GiB", 64ull << 30,
+           Summary(1048576, 65536, 1048575, 1, 0) +
+               "different 0x0000000FFFFF0000 0x0000000FFFFFFFFF\n");
 }
 
 void TestHostile::hostileInput() {

@@ -34,7 +34,7 @@ const struct {
     uint32_t nBlockSize;
     Action action;
     uint64_t nAt, nArg;
-    const char* pszFailPath;
+    const char* pszFailPath; // reads of it fail over [nFailFirst, nFailEnd)
     uint64_t nFailFirst, nFailEnd;
     const char* pszStates;
 } s_cases[] = {
