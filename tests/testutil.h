@@ -1,6 +1,6 @@
 #pragma once
-// Fixtures shared by the tests: files made in a temporary folder, and a file layer that
-// counts reads and fails them over a chosen byte range.
+// Fixtures shared by the tests: files made in a temporary folder, a file layer that counts
+// reads and fails them over a chosen byte range, and one comparison run on its own thread.
 
 #include "engine/blockstatearray.h"
 #include "engine/comparejob.h"
