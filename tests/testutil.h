@@ -1,7 +1,9 @@
 #pragma once
-// Fixtures shared by the tests: files made in a temporary folder, and a file layer that
-// counts reads and fails them over a chosen byte range.
+// Fixtures shared by the tests: files made in a temporary folder, a file layer that counts
+// reads and fails them over a chosen byte range, and one comparison run on its own thread.
 
+#include "engine/blockstatearray.h"
+#include "engine/comparejob.h"
 #include "engine/filesystem.h"
 
 #include <QByteArray>
@@ -150,6 +152,48 @@ public:
 private:
     std::atomic<int> m_nTargetFd{-1};
     std::atomic<bool> m_bTriggered{false};
+};
+
+// One comparison run as the window makes it, counting its finish notices.
+struct CJobRun : IJobSink {
+    CBlockStateArray states;
+    CLockedText error1;
+    CLockedText error2;
+    std::atomic<uint8_t> bAbort{0};
+    std::atomic<int> nFinished{0};
+    std::function<void()> onProgress; // called on the worker thread
+
+    void PostProgress() override {
+        if (onProgress)
+            onProgress();
+    }
+    void PostFinished() override { ++nFinished; }
+
+    // Runs to the end; whileRunning acts on this thread between the start and the join. With
+    // bSized the states are already allocated, as a map area sizes them.
+    bool Run(const std::string& strPath1, const std::string& strPath2, uint64_t nLength,
+             uint32_t nBlockSize, const std::function<void()>& whileRunning = {},
+             bool bSized = false) {
+        if (!bSized)
+            states.AllocateCount(int32_t((nLength + nBlockSize - 1) / nBlockSize) + 1);
+        CJobSetup setup{strPath1, strPath2, nLength, nBlockSize, &states,
+                        &bAbort,  &error1,  &error2, this};
+        CCompareJob* pJob = nullptr;
+        std::string strError;
+        if (!StartCompareJob(pJob, setup, strError))
+            return false;
+        if (whileRunning)
+            whileRunning();
+        pJob->Join();
+        delete pJob;
+        return error1.Get().empty() && error2.Get().empty();
+    }
+    QByteArray States() const {
+        QByteArray bytes;
+        for (int32_t i = 0; i < states.m_nCount; ++i)
+            bytes.append(char('0' + states.Get(i)));
+        return bytes;
+    }
 };
 
 // Counts the events of one type that reach the objects it is installed on.
