@@ -70,7 +70,8 @@ bool ParseSize(const std::string& strText, int32_t& w, int32_t& h) {
     const size_t nX = strText.find('x');
     uint64_t nWidth = 0;
     uint64_t nHeight = 0;
-    if (nX == std::string::npos || strText.find_first_not_of("0123456789x") != std::string::npos ||
+    if (nX == std::string::npos || strText.find('x', nX + 1) != std::string::npos ||
+        strText.find_first_not_of("0123456789x") != std::string::npos ||
         !ParseNumber(strText.substr(0, nX), kMaxMapSide, nWidth) ||
         !ParseNumber(strText.substr(nX + 1), kMaxMapSide, nHeight) || nWidth < kMinMapSide ||
         nHeight < kMinMapSide)

@@ -8,6 +8,8 @@
 #include <cinttypes>
 
 namespace {
+constexpr size_t npos = std::string::npos;
+
 // An independent reading of a number: decimal, or hexadecimal after 0x, at most nMax.
 bool ReferenceNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue) {
     int nBase = 10;
@@ -37,6 +39,9 @@ void CheckArguments(const std::vector<std::string>& args) {
     uint32_t nBlockSize = 0;
     bool bDump = false;
     uint64_t nDumpFirst = 0, nDumpLast = 0;
+    std::string strPng;
+    bool bSize = false;
+    uint64_t nWidth = 1024, nHeight = 768;
     std::vector<std::string> files;
     bool bEnded = false;
     for (const std::string& arg : args) {
@@ -68,12 +73,35 @@ void CheckArguments(const std::vector<std::string>& args) {
             bDump = true;
             nDumpFirst = a;
             nDumpLast = b;
+        } else if (arg.rfind("--png=", 0) == 0) {
+            strPng = arg.substr(6);
+            if (strPng.empty()) {
+                bExpectOk = false;
+                break;
+            }
+        } else if (arg.rfind("--size=", 0) == 0) {
+            // Decimal sides around one x, each from 5 to 16384.
+            std::string strSize = arg.substr(7);
+            size_t nX = strSize.find('x');
+            uint64_t w = 0, h = 0;
+            if (nX == std::string::npos || strSize.find_first_not_of("0123456789x") != npos ||
+                strSize.find('x', nX + 1) != npos ||
+                !ReferenceNumber(strSize.substr(0, nX), 16384, w) ||
+                !ReferenceNumber(strSize.substr(nX + 1), 16384, h) || w < 5 || h < 5) {
+                bExpectOk = false;
+                break;
+            }
+            bSize = true;
+            nWidth = w;
+            nHeight = h;
         } else {
             bExpectOk = false;
             break;
         }
     }
-    if (bExpectOk && !bHelp && files.size() != 2)
+    if (bExpectOk && !bHelp &&
+        (files.size() != 2 || (bSize && strPng.empty()) ||
+         (!strPng.empty() && (nBlockSize != 0 || bDump))))
         bExpectOk = false;
     FUZZ_CHECK(bOk == bExpectOk);
     if (!bOk)
@@ -82,8 +110,12 @@ void CheckArguments(const std::vector<std::string>& args) {
     FUZZ_CHECK(options.bDump == bDump);
     if (bDump)
         FUZZ_CHECK(options.nDumpFirst == nDumpFirst && options.nDumpLast == nDumpLast);
-    if (!bHelp)
+    if (!bHelp) {
         FUZZ_CHECK(options.strFile1 == files[0] && options.strFile2 == files[1]);
+        FUZZ_CHECK(options.strPng == strPng);
+        FUZZ_CHECK(uint64_t(options.nMapWidth) == nWidth &&
+                   uint64_t(options.nMapHeight) == nHeight);
+    }
 }
 
 void CheckDefaultBlockSize(uint64_t L) {

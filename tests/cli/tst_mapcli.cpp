@@ -207,6 +207,7 @@ private slots:
         QTest::newRow("one side") << Args("--png=m.png --size=1024 a b") << bad("1024");
         QTest::newRow("three sides") << Args("--png=m.png --size=10x10x10 a b") << bad("10x10x10");
         QTest::newRow("hex") << Args("--png=m.png --size=0x100x0x100 a b") << bad("0x100x0x100");
+        QTest::newRow("second x") << Args("--png=m.png --size=10x0x10 a b") << bad("10x0x10");
         QTest::newRow("signed") << Args("--png=m.png --size=-5x-5 a b") << bad("-5x-5");
         QTest::newRow("no name") << Args("--png= a b")
                                  << "--png needs the name of the picture to write";
