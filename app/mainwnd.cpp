@@ -167,19 +167,19 @@ std::vector<std::string> CMainWnd::DroppedFiles(const QMimeData* pData) {
     return paths;
 }
 
-void CMainWnd::dragEnterEvent(QDragEnterEvent* pEvent) {
+void CMainWnd::AcceptDrag(QDropEvent* pEvent) {
     if (!m_pJob && !DroppedFiles(pEvent->mimeData()).empty())
         pEvent->acceptProposedAction();
     else
         pEvent->ignore();
 }
 
+void CMainWnd::dragEnterEvent(QDragEnterEvent* pEvent) {
+    AcceptDrag(pEvent);
+}
+
 void CMainWnd::dragMoveEvent(QDragMoveEvent* pEvent) {
-    // A run may have started since the drag came in.
-    if (!m_pJob && !DroppedFiles(pEvent->mimeData()).empty())
-        pEvent->acceptProposedAction();
-    else
-        pEvent->ignore();
+    AcceptDrag(pEvent); // a run may have started since the drag came in
 }
 
 void CMainWnd::dropEvent(QDropEvent* pEvent) {

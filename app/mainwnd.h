@@ -74,6 +74,8 @@ private:
     // The paths of one or two local files a drag carries, as bytes; empty when it carries
     // anything else.
     static std::vector<std::string> DroppedFiles(const QMimeData* pData);
+    // Accepts a drag of one or two local files while no run is going.
+    void AcceptDrag(QDropEvent* pEvent);
     // The start command: the one road into a comparison.
     void OnStartCompare();
     // Shows a path in its file-name pane, or the reason it cannot be opened in red.
