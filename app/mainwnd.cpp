@@ -33,7 +33,14 @@ CMainWnd::CMainWnd(CAppState& app, const IScreenMetrics& metrics, QWidget* pPare
     pSelectFiles->setShortcut(QKeySequence::Open);
     connect(pSelectFiles, &QAction::triggered, this, [this] { PostSelectFiles(this); });
     addAction(pSelectFiles);
+    auto* pSeparator = new QAction(this);
+    pSeparator->setSeparator(true);
+    addAction(pSeparator);
+    addActions(m_mapView.GetKeyActions());
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_mapView.SetToolTips(&m_toolTips);
+    // Keys go to the map, also when the window comes back from the Select-files dialog.
+    m_mapView.setFocus();
 
     const QSize maxMap = GetMaxMapSize();
     m_app.m_states.Allocate(maxMap.width(), maxMap.height());
