@@ -247,6 +247,9 @@ void CMainWnd::OnStartCompare() {
     m_bSelecting = true;
     const bool bSelected = SelectFiles();
     m_bSelecting = false;
+    // The keys go back to the map, also where no window manager hands the focus back.
+    if (isVisible())
+        activateWindow();
     // A drop pre-fills one dialog only; the next start offers the current paths again.
     m_dropped.clear();
     if (bSelected) {
