@@ -279,7 +279,6 @@ void CMainWnd::OnStartCompare() {
             }
         }
     }
-    update();
 }
 
 void CMainWnd::FormatElapsed(CCompareJob& job) const {
@@ -300,13 +299,16 @@ void CMainWnd::OnProgress() {
     FormatElapsed(*m_pJob);
     const int32_t P = m_pJob->m_nProgress.load();
     m_nShownProgress = P;
-    m_strip.FormatPaneText(PANE_PROGRESS, "%d.%02d%% in %s", P / 100, P % 100,
-                           m_pJob->m_stopwatch.m_szText);
+    ShowProgress(P);
     setWindowTitle(QString::fromStdString(m_strip.GetPane(PANE_PROGRESS).text));
     // Only the strip and the map's squares that changed: the rest of the window is as it was,
     // and a whole repaint per progress step would cost a whole copy of the map every time.
-    m_strip.update();
     m_mapView.RefreshStates();
+}
+
+void CMainWnd::ShowProgress(int32_t P) {
+    m_strip.FormatPaneText(PANE_PROGRESS, "%d.%02d%% in %s", P / 100, P % 100,
+                           m_pJob->m_stopwatch.m_szText);
 }
 
 void CMainWnd::OnProgressPause() {
@@ -322,19 +324,25 @@ void CMainWnd::OnFinished() {
     m_progressPause.stop();
     m_bProgressPosted.exchange(false, std::memory_order_acq_rel);
     g_abortConfirm.CloseOpenBox();
-    if (g_abortConfirm.m_bAbort.load() != 0) {
-        g_abortConfirm.m_bAbort.store(0);
-    } else if (!m_strError1.Get().empty() || !m_strError2.Get().empty()) {
-        // The worker could not open a file: say which and why, and claim no progress.
+    const bool bAbandoned = g_abortConfirm.m_bAbort.exchange(0) != 0;
+    FormatElapsed(*m_pJob);
+    if (!m_strError1.Get().empty() || !m_strError2.Get().empty()) {
+        // The worker could not open a file: say which and why, and claim no progress; a Yes
+        // given before that does not hide it.
         ShowCompareError(PANE_PRIMARY, m_strError1);
         ShowCompareError(PANE_SECONDARY, m_strError2);
         m_strip.SetPaneText(PANE_PROGRESS, std::string());
+    } else if (bAbandoned) {
+        // Where the worker stopped, which the last notice may not have reached.
+        if (m_nShownProgress >= 0 || m_pJob->m_nProgress.load() > 0)
+            ShowProgress(m_pJob->m_nProgress.load());
     } else {
-        FormatElapsed(*m_pJob);
         m_strip.FormatPaneText(PANE_PROGRESS, "100%% in %s", m_pJob->m_stopwatch.m_szText);
     }
     delete m_pJob;
     m_pJob = nullptr;
-    repaint();
+    // The states the worker wrote since the last notice. The children paint over the whole
+    // window, so each shows its own change; a repaint of the window itself would draw nothing.
+    m_mapView.RefreshStates();
     setWindowTitle(QString::fromLatin1(kTitle));
 }

@@ -86,6 +86,8 @@ private:
     // The pause after a shown progress is over: shows what came meanwhile.
     void OnProgressPause();
     void OnFinished();
+    // Progress P (hundredths of a percent) and the job's elapsed text into the progress pane.
+    void ShowProgress(int32_t P);
     // The elapsed time of the job into its m_nElapsedMs and m_szText.
     void FormatElapsed(CCompareJob& job) const;
 

@@ -14,8 +14,10 @@ CPaneBar::CPaneBar(int nPanes, QWidget* pParent)
 }
 
 void CPaneBar::SetPaneText(int nIndex, const std::string& strText) {
-    if (IsPane(nIndex))
+    if (IsPane(nIndex) && m_panes[size_t(nIndex)].text != strText) {
         m_panes[size_t(nIndex)].text = strText;
+        update();
+    }
 }
 
 void CPaneBar::FormatPaneText(int nIndex, const char* pszFormat, ...) {
@@ -23,13 +25,15 @@ void CPaneBar::FormatPaneText(int nIndex, const char* pszFormat, ...) {
         return;
     va_list args;
     va_start(args, pszFormat);
-    m_panes[size_t(nIndex)].text = VFormatText(2047, pszFormat, args);
+    SetPaneText(nIndex, VFormatText(2047, pszFormat, args));
     va_end(args);
 }
 
 void CPaneBar::SetPaneColor(int nIndex, COLORREF clr) {
-    if (IsPane(nIndex))
+    if (IsPane(nIndex) && m_panes[size_t(nIndex)].color != clr) {
         m_panes[size_t(nIndex)].color = clr;
+        update();
+    }
 }
 
 void CPaneBar::SetPaneTip(int nIndex, const std::string& strText) {

@@ -12,7 +12,8 @@
 
 // A row of text panes, each drawn as a sunken frame with one line of text in its own colour
 // and alignment, with a tooltip string per pane. Texts are drawn and tipped literally.
-// Nothing here repaints: writers update() the bar after changing it.
+// A setter that changes what a pane shows schedules the bar's repaint itself: the bar paints
+// over its whole area, so its parent's repaint never reaches it.
 class CPaneBar : public QWidget {
     Q_OBJECT
 public:

@@ -39,6 +39,7 @@ void CMapView::SetTotalLength(uint64_t nLength) {
     if (m_pStrip)
         m_pStrip->SetCellSize(nCellSize);
     UpdateKeyActions();
+    update();
 }
 
 void CMapView::SetDumpFiles(CInputFile* pFile1, CInputFile* pFile2) {
@@ -76,7 +77,12 @@ QRegion CMapView::UpdateSurface() {
         m_bSurfaceValid = false;
     if (m_surface.m_bitmap.isNull())
         return QRegion();
-    return m_geometry.m_nTotalLength == 0 ? PaintEmpty(w, h) : PaintCells(w, h);
+    const QRegion changed = m_geometry.m_nTotalLength == 0 ? PaintEmpty(w, h) : PaintCells(w, h);
+    // Handed over with every change, not by the paint: squares outside the client area
+    // change the count without any paint.
+    if (m_pStrip)
+        m_pStrip->SetDiffsCount(m_nDiffCells);
+    return changed;
 }
 
 void CMapView::paintEvent(QPaintEvent* pEvent) {
@@ -86,15 +92,13 @@ void CMapView::paintEvent(QPaintEvent* pEvent) {
         dc.fillRect(rect(), ColorFromRef(CLR_MAP_BACKGROUND));
         return;
     }
-    if (m_pStrip) {
-        m_pStrip->SetDiffsCount(m_nDiffCells);
-        m_pStrip->update();
-    }
     for (const QRect& rc : pEvent->region())
         dc.drawImage(rc.topLeft(), m_surface.m_bitmap, rc);
-    // States that changed outside this paint are shown by the next refresh, not by another
-    // paint at once: while the worker writes, that would paint without end.
-    m_unshown = (m_unshown + changed) - pEvent->region();
+    // What this paint drew anew on the surface is shown again by the next refresh, inside its
+    // region too: the paint may have gone to a picture (grab, render) rather than the screen,
+    // and nothing here tells the two apart. Not by another paint at once: while the worker
+    // writes, that would paint without end.
+    m_unshown += changed;
 }
 
 QRegion CMapView::PaintEmpty(int w, int h) {
@@ -102,14 +106,17 @@ QRegion CMapView::PaintEmpty(int w, int h) {
     layout.w = w;
     layout.h = h;
     layout.bEmpty = true;
+    layout.nDpiX = logicalDpiX();
+    layout.nDpiY = logicalDpiY();
+    const QFont font = SystemSansFont(12);
+    layout.strFont = font.key();
     if (m_bSurfaceValid && layout == m_layout)
         return QRegion();
     QImage& image = m_surface.m_bitmap;
     Pixels(image).Fill(0, 0, w, h, PixelFromRef(CLR_MAP_BACKGROUND));
     // The text is measured on the view and drawn on the image: both must agree on points.
-    image.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
-    image.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
-    const QFont font = SystemSansFont(12);
+    image.setDotsPerMeterX(qRound(layout.nDpiX / 0.0254));
+    image.setDotsPerMeterY(qRound(layout.nDpiY / 0.0254));
     const int t = GetFontHeight(this, font);
     QPainter dc(&image);
     DrawCenteredLine(dc, QRect(0, (h - t) / 2, w, t),

@@ -9,6 +9,7 @@ struct ToolHitQuery;
 #include <QList>
 #include <QRegion>
 #include <QSize>
+#include <QString>
 #include <QWidget>
 
 #include <array>
@@ -109,6 +110,10 @@ private:
         uint32_t nCells = 0;
         uint32_t nPerCell = 0;
         int32_t nSelected = -1;
+        // The invitation text's measure: it changes with the screen and the system font.
+        int32_t nDpiX = 0;
+        int32_t nDpiY = 0;
+        QString strFont;
         bool operator==(const CLayout&) const = default;
     };
 

@@ -322,8 +322,8 @@ private slots:
         QVERIFY(f.WaitIdle());
         QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(0));
         CMapView& view = f.wnd.GetMapView();
-        if (answer == "yes") { // stopped: the last text stays, the last cell was never begun
-            QCOMPARE(f.Text(PANE_PROGRESS), strLast);
+        if (answer == "yes") { // stopped where it was held; the last cell was never begun
+            QVERIFY(f.Text(PANE_PROGRESS).startsWith(f.ProgressAfter(1)));
             int x = 0, y = 0;
             CCellGeometry::CellOrigin(nLast, view.GetGeometry().m_nPitch, view.width(), x, y);
             QCOMPARE(view.grab().toImage().pixelColor(x, y), QColor(Qt::white));
@@ -334,6 +334,25 @@ private slots:
         QCOMPARE(f.wnd.windowTitle(), kTitle);
         QVERIFY(f.wnd.isVisible());
         QCOMPARE(nBoxes, 1);
+    }
+    // A Yes and the finish right after a shown progress, before its pause is over: the text
+    // tells where the worker stopped, not what the last notice said.
+    void abandonedRunShowsWhereItStopped() {
+        RunFixture f(2);
+        QVERIFY(f.bExposed && f.Start(uint64_t(16) << 20));
+        QTRY_VERIFY(f.Text(PANE_PROGRESS).startsWith(f.ProgressAfter(1)));
+        CCompareJob& job = *f.wnd.GetJob();
+        const int32_t nNext = int32_t(2 * f.PerLoad());
+        f.gate.Allow(2); // no events handled meanwhile
+        while (job.m_nDone.load() < nNext)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        g_abortConfirm.m_bAbort.store(1);
+        f.gate.Release();
+        job.Join();
+        QCoreApplication::sendPostedEvents(&f.wnd, UWM_FINISHED); // before any timer
+        QVERIFY(!f.wnd.GetJob());
+        QVERIFY2(f.Text(PANE_PROGRESS).startsWith(f.ProgressAfter(2)),
+                 qPrintable(f.Text(PANE_PROGRESS)));
     }
     void progressMadeWhileThePauseRunsIsShown() {
         RunFixture f(2);
@@ -408,6 +427,9 @@ private slots:
         QTest::newRow("no thread") << QByteArray("x") << "thread" << none << "Cannot start: " << 1u;
         QTest::newRow("worker cannot open") << Pattern(5000) << "worker"
                                             << "Comapre error: Permission denied" << none << 5000u;
+        QTest::newRow("worker cannot open, Yes given")
+            << Pattern(5000) << "worker, Yes"
+            << "Comapre error: Permission denied" << none << 5000u;
     }
     void runsWithAnError() {
         const auto [second, fault, secondPane, progress, length] =
@@ -417,14 +439,16 @@ private slots:
         {
             CWorkerCannotOpen fs;
             std::optional<CInstalledFileSystem> installed;
-            if (fault == "worker")
+            if (fault.startsWith("worker"))
                 installed.emplace(&fs);
             SimulateThreadStartFailure(fault == "thread");
             const std::string strSecond =
                 second.isNull() ? f.dir.filePath("missing").toStdString() : f.File("two", second);
             f.StartCommand(f.File("one", second.isNull() ? "x" : second), strSecond);
             SimulateThreadStartFailure(false);
-            if (fault != "worker")
+            if (fault == "worker, Yes") // before the finish is handled
+                g_abortConfirm.m_bAbort.store(1);
+            if (!fault.startsWith("worker"))
                 QCOMPARE(f.wnd.GetJob(), nullptr);
             QVERIFY(f.WaitIdle());
             QCOMPARE(f.Pane(PANE_PRIMARY).color, CLR_NAME);

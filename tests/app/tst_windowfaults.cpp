@@ -261,7 +261,6 @@ void TestWindowFaults::abortAtBlock() {
         const auto nHeld = int32_t(loads * kLoad / 32);
         QVERIFY(Await([&] { return gate.Waiting() == 1; }));
         QCOMPARE(f.wnd.GetJob()->m_nDone.load(), nHeld);
-        const std::string strShown = f.GetPane(PANE_PROGRESS).text;
         AnswerNextModal([&](QWidget& box) { ClickButton(box, answer); });
         QVERIFY(!f.wnd.close());
         QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(bYes));
@@ -277,7 +276,7 @@ void TestWindowFaults::abortAtBlock() {
             QCOMPARE(f.app.m_states.Get(i), uint8_t(BLOCK_EQUAL));
         QVERIFY(nEqualEnd == K || f.app.m_states.Get(nEqualEnd) == BLOCK_PENDING);
         QCOMPARE(ShowsFinished(f.wnd, strOne, strTwo), !bYes);
-        QVERIFY(!bYes || loads != 0 || f.GetPane(PANE_PROGRESS).text == strShown);
+        QVERIFY(!bYes || loads != 0 || f.GetPane(PANE_PROGRESS).text.rfind("0.00% in ", 0) == 0);
         QCOMPARE(f.wnd.windowTitle(), kTitle);
         QVERIFY(f.wnd.isVisible());
     }

@@ -236,6 +236,18 @@ private slots:
         QCOMPARE(f.Geometry().m_nSelected, 3);
         QCOMPARE(f.TipText(), QString());
     }
+    // A map too low for any square keeps its cells, all outside the client area: their
+    // changes still reach the count, without a paint to carry it.
+    void countOfSquaresOutsideTheArea() {
+        MapFixture f(kSmall, 2500);
+        f.view->SetTotalLength(2500);
+        f.view->resize(101, 3);
+        QTest::qWait(20);
+        QCOMPARE(f.strip.GetPane(PANE_DIFFS).text, std::string("0"));
+        f.SetCell(624, BLOCK_DIFFERENT);
+        f.view->RefreshStates();
+        QCOMPARE(f.strip.GetPane(PANE_DIFFS).text, std::string("1"));
+    }
     void emptyTextIsCentred() {
         const QSize size(401, 301);
         MapFixture f(size, 2500);
@@ -310,6 +322,7 @@ private slots:
         f.view->RefreshStates();
         for (int k = 0; k < 50; ++k)
             f.states.Set(int32_t(random() % 50000), uint8_t(random() % 6));
+        f.Grab(); // a picture shows those first; the screen has yet to
         QTest::qWait(50);
         f.view->RefreshStates();
         QTest::qWait(50);
