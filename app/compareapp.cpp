@@ -22,7 +22,9 @@ bool CCompareApp::InitInstance(const std::vector<std::string>& args, const IScre
     if (!bPlacedByToolkit) {
         QSize screen = metrics.GetScreenSize();
         CRect rect = InitialWindowRect(screen.width(), screen.height());
-        m_pMainWnd->move(rect.left, rect.top);
+        // On the screen whose size it takes, wherever that lies among the others.
+        const QPoint origin = metrics.GetScreenOrigin();
+        m_pMainWnd->move(origin.x() + rect.left, origin.y() + rect.top);
         m_pMainWnd->resize(rect.right - rect.left, rect.bottom - rect.top);
     }
     m_pMainWnd->show();

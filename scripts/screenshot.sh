@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: the window on the sample pair in a virtual X display, the
+# Takes docs/screenshot.png: the window on two disk images in a virtual X display, the
 # comparison finished and the pointer resting on a differing cell so that its tooltip shows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,12 +12,27 @@ fi
 
 # Everything below runs inside the virtual display.
 scratch=$(mktemp -d)
+# The picture shows the files' full names: a neutral folder, not this machine's.
+images=/tmp/images
+if [ -e "$images" ]; then
+    echo "screenshot.sh: $images exists already; remove it first" >&2
+    exit 1
+fi
 pid=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2> /dev/null
-    rm -rf "$scratch"
+    rm -rf "$scratch" "$images"
 }
 trap cleanup EXIT
+
+# Two 48 MiB disk images: the newer has a few changed places and one more MiB at its end.
+mkdir "$images"
+head -c $((48 << 20)) < <(yes "Quillet Tavrel sample disk image") > "$images/old.img"
+cp "$images/old.img" "$images/new.img"
+for at in 3000000 3010000 17000000 29500000 29600000 41000000; do
+    printf 'changed' | dd of="$images/new.img" bs=1 seek="$at" conv=notrunc status=none
+done
+head -c $((1 << 20)) /dev/zero >> "$images/new.img"
 
 # Polls up to 10 s for a window whose title is exactly $1; prints its id.
 wait_window() {
@@ -33,7 +48,7 @@ wait_window() {
     return 1
 }
 
-build/bin/quillet samples/primary.bin samples/secondary.bin &
+build/bin/quillet "$images/old.img" "$images/new.img" &
 pid=$!
 dialog=$(wait_window "Select files")
 xdotool windowfocus --sync "$dialog" key Return
@@ -66,7 +81,7 @@ fi
 # Rest the pointer on the first light red cell, a little inside its corner.
 red=$(convert "$scratch/map.png" -depth 8 txt:- | grep -m1 -i '#FF8080' | cut -d: -f1) || true
 if [ -n "$red" ]; then
-    xdotool mousemove $((X + ${red%,*} + 3)) $((Y + ${red#*,} + 3))
+    xdotool mousemove $((X + ${red%,*} + 1)) $((Y + ${red#*,} + 1))
     sleep 2.5 # the tooltip comes after one second of rest
 else
     echo "screenshot.sh: no differing cell found; the picture has no tooltip" >&2

@@ -1,5 +1,6 @@
 #include "app/abortconfirm.h"
 #include "app/compareapp.h"
+#include "app/progresstext.h"
 #include "tests/app/windowutil.h"
 #include "view/colorref.h"
 #include "view/hexdump.h"
@@ -430,6 +431,23 @@ private slots:
         QCOMPARE(strUsage, usage ? QString("Usage: Quillet [file1] [file2]") : QString());
         QCOMPARE(theApp.m_pMainWnd->geometry().size(), QSize(768, 576));
         theApp.m_pMainWnd->removeEventFilter(&counter);
+    }
+    // A laptop screen at (0, 0) and a larger one to its right: the window takes the larger
+    // one's size and lies on it.
+    void placedOnTheLargestScreen() {
+        const QRect largest = LargestScreen({QRect(0, 0, 1366, 768), QRect(1366, 0, 2560, 1440)});
+        QCOMPARE(largest, QRect(1366, 0, 2560, 1440));
+        QCOMPARE(LargestScreen({}), QRect(0, 0, 1024, 768));
+        struct : IScreenMetrics {
+            QSize GetScreenSize() const override { return QSize(2560, 1440); }
+            QPoint GetScreenOrigin() const override { return QPoint(1366, 0); }
+            int GetCaptionHeight() const override { return 18; }
+        } screen;
+        CCompareApp theApp;
+        QVERIFY(theApp.InitInstance({}, screen));
+        const CRect r = InitialWindowRect(2560, 1440);
+        QCOMPARE(QRect(theApp.m_pMainWnd->pos(), theApp.m_pMainWnd->size()),
+                 QRect(1366 + r.left, r.top, r.right - r.left, r.bottom - r.top));
     }
     void writesNoFile() {
         CEmptyHome home; // the last test: the program's own home no longer matters
