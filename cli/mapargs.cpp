@@ -117,7 +117,7 @@ std::string TakeValue(int c, const std::string& strAs, const std::string& strVal
                    " and at most 2147483648 bytes";
         return {};
     case OPT_RANGE:
-        if (!ParseRange(strValue, kMaxOffset, options.nRangeFirst, options.nRangeLast))
+        if (!ParseRange(strValue, UINT64_MAX, options.nRangeFirst, options.nRangeLast))
             return strOption + "range '" + strValue + strOffsets;
         options.bRange = true;
         return {};
