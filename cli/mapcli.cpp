@@ -63,7 +63,6 @@ private:
     int PrintDump();
     int Compare(bool bTerminal);
     int RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerminal);
-    int Unreadable(uint64_t nBlocks);
     int PrintFirstDifference(const CBlockSpan& span, uint32_t nBlock);
 
     std::ostream& m_out;
@@ -121,11 +120,6 @@ int CMapRun::PrintDump() {
     if (strText.empty())
         return Trouble("dump", ErrorText(ENOMEM));
     return Written(strText + '\n');
-}
-
-int CMapRun::Unreadable(uint64_t nBlocks) {
-    m_err << "quillet-map: " << nBlocks << " blocks could not be read\n" << std::flush;
-    return 2;
 }
 
 // Compares the span's blocks on the engine's worker, the progress on a terminal meanwhile.
@@ -291,23 +285,27 @@ int CMapRun::Compare(bool bTerminal) {
         if (i == span.nBlocks)
             return 0;
         const uint8_t nState = states.Get(int32_t(i));
-        if (nState == BLOCK_READ_ERROR)
-            return Unreadable(1);
+        if (nState == BLOCK_READ_ERROR) {
+            m_err << "quillet-map: 1 blocks could not be read\n" << std::flush;
+            return 2;
+        }
         if (m_options.eOutput == EMapOutput::Quiet)
             return 1;
         return PrintFirstDifference(span, i);
     }
     const int nStatus = ExitStatusFor(counts);
+    const std::string strUnreadable =
+        counts.nReadError ? std::to_string(counts.nReadError) + " blocks could not be read" : "";
     if (m_options.eOutput == EMapOutput::Json) {
         CMapResult result{
             m_options.strFile1, m_options.strFile2, nSize1, nSize2, m_options.bRange, span};
-        if (int nFailed = Written(FormatJsonReport(result, states, nStatus)))
+        if (int nFailed = Written(FormatJsonReport(result, states, nStatus, strUnreadable)))
             return nFailed;
     } else if (int nFailed = Written(FormatReport(states, span))) {
         return nFailed;
     }
-    if (counts.nReadError != 0)
-        Unreadable(counts.nReadError);
+    if (!strUnreadable.empty())
+        m_err << "quillet-map: " << strUnreadable << '\n' << std::flush;
     if (!m_options.strPng.empty()) {
         std::unique_ptr<uint32_t[]> pPixels =
             RenderMap(geometry, states, m_options.nMapWidth, m_options.nMapHeight);

@@ -56,8 +56,8 @@ std::string JsonString(const std::string& strBytes) {
     return strJson + '"';
 }
 
-std::string FormatJsonReport(const CMapResult& result, const CBlockStateArray& states,
-                             int nStatus) {
+std::string FormatJsonReport(const CMapResult& result, const CBlockStateArray& states, int nStatus,
+                             const std::string& strError) {
     const CBlockSpan& span = result.span;
     const CStateCounts counts = CountStates(states, span.nBlocks);
     std::string strRuns = "[";
@@ -85,8 +85,10 @@ std::string FormatJsonReport(const CMapResult& result, const CBlockStateArray& s
                                        {"different", Number(counts.nDifferent)},
                                        {"length_differs", Number(counts.nLengthDiffers)},
                                        {"read_error", Number(counts.nReadError)}})},
-                    {"runs", strRuns},
-                    {"status", Number(uint64_t(nStatus))}});
+                    {"runs", strRuns}});
+    if (!strError.empty())
+        members.emplace_back("error", JsonString(strError));
+    members.emplace_back("status", Number(uint64_t(nStatus)));
     return Object(members) + '\n';
 }
 

@@ -22,8 +22,10 @@ struct CMapResult {
 std::string JsonString(const std::string& strBytes);
 
 // The report as one JSON document on one line: paths, lengths, block size and count, the
-// count of each state, the runs of blocks that are not equal and the exit status.
-std::string FormatJsonReport(const CMapResult& result, const CBlockStateArray& states, int nStatus);
+// count of each state, the runs of blocks that are not equal, the trouble if any (strError)
+// and the exit status.
+std::string FormatJsonReport(const CMapResult& result, const CBlockStateArray& states, int nStatus,
+                             const std::string& strError);
 
 // {"error": TEXT, "status": N} on one line.
 std::string FormatJsonError(const std::string& strError, int nStatus);

@@ -191,6 +191,37 @@ private slots:
         QCOMPARE(run.nStatus, status);
     }
 
+    // A block that cannot be read is trouble in every output; JSON says it as "error" too.
+    void readError_data() {
+        Columns<QStringList, QString>("args", "out");
+        const QStringList files = m_pairs["equal"];
+        QTest::newRow("text") << QStringList{"-b", "4096"}
+                              << "blocks=3 block_size=4096 equal=2 different=0 length_differs=0 "
+                                 "read_error=1\n" +
+                                     RunLine("read-error", 4096, 8191);
+        QTest::newRow("json")
+            << QStringList{"-b", "4096", "--json"}
+            << "{\"file1\":{\"path\":\"" + files[1] +
+                   "\",\"length\":10000},\"file2\":{\"path\":\"" + files[2] +
+                   "\",\"length\":10000},\"block_size\":4096,\"blocks\":3,\"counts\":{\"equal\":2,"
+                   "\"different\":0,\"length_differs\":0,\"read_error\":1},\"runs\":[{\"state\":"
+                   "\"read-error\",\"first\":4096,\"last\":8191}],\"error\":\"1 blocks could not "
+                   "be read\",\"status\":2}\n";
+        QTest::newRow("quiet") << QStringList{"-s", "-b", "4096"} << "";
+        QTest::newRow("first") << QStringList{"--first", "-b", "4096"} << "";
+    }
+    void readError() {
+        const auto [args, out] = Fetch<QStringList, QString>("args", "out");
+        CInstalledFaultyFileSystem faulty;
+        faulty.strFailPath = "same";
+        faulty.nFailFirst = 4096;
+        faulty.nFailEnd = 8192;
+        const CRun run = Run(args + m_pairs["equal"]);
+        QCOMPARE(run.strOut, out);
+        QCOMPARE(run.strErr, "quillet-map: 1 blocks could not be read\n");
+        QCOMPARE(run.nStatus, 2);
+    }
+
     // With a range, the dump shows only the part of it inside the range.
     void dumpInsideRange() {
         const QStringList files = m_pairs["last"];
