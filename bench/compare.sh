@@ -2,7 +2,8 @@
 # Speed and memory of the comparison. Makes two identical 1 GiB files, warms the page cache
 # and reports the median wall time of quillet-map, of `cmp -s` and of a plain reader that
 # only reads both files; then the peak RSS of quillet-map on two sparse 16 GiB files against
-# two 1 GiB ones. Usage: bench/compare.sh [BUILD_DIR] (a Release build is best).
+# two 1 GiB ones; then --quiet and --first on a pair differing at byte 16.
+# Usage: bench/compare.sh [BUILD_DIR] (a Release build is best).
 set -euo pipefail
 build=$(realpath "${1:-build}")
 map="$build/bin/quillet-map"
@@ -43,3 +44,12 @@ rss_1g=$(rss "$map" "$work/a" "$work/b")
 rss_16g=$(rss "$map" "$work/s1" "$work/s2")
 printf 'peak RSS: 1 GiB files %s KiB, sparse 16 GiB files %s KiB, difference %d KiB (target <= 2048)\n' \
     "$rss_1g" "$rss_16g" $((rss_16g - rss_1g))
+
+# The same pair made to differ at byte 16: --quiet and --first stop at the first block.
+printf '\x01' | dd of="$work/b" bs=1 seek=16 conv=notrunc status=none
+[ "$(head -c 17 "$work/a" | tail -c 1 | od -An -tx1)" != " 01" ] || printf '\x02' |
+    dd of="$work/b" bs=1 seek=16 conv=notrunc status=none
+printf 'two 1 GiB files differing at byte 16, median of %d runs:\n' "$runs"
+printf '  quillet-map -s       %s s\n' "$(median "$map" -s "$work/a" "$work/b")"
+printf '  quillet-map --first  %s s\n' "$(median "$map" --first "$work/a" "$work/b")"
+printf '  cmp -s               %s s\n' "$(median cmp -s "$work/a" "$work/b")"

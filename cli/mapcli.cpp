@@ -1,5 +1,6 @@
 #include "cli/mapcli.h"
 
+#include "cli/mapjson.h"
 #include "cli/mappng.h"
 #include "engine/blockstatearray.h"
 #include "engine/comparejob.h"
@@ -7,93 +8,13 @@
 #include "view/cellgeometry.h"
 #include "view/hexdump.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cinttypes>
 #include <condition_variable>
-#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <ostream>
-
-namespace {
-constexpr uint64_t kMaxBlockSize = uint64_t(1) << 30;
-constexpr uint64_t kDefaultMaxBlocks = uint64_t(1) << 20;
-constexpr uint64_t kMaxDump = uint64_t(1) << 31;
-constexpr uint64_t kMaxOffset = uint64_t(INT64_MAX);
-
-// Decimal, or hexadecimal after 0x; false for anything else or a value above nMax.
-bool ParseNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue) {
-    size_t i = 0;
-    unsigned nBase = 10;
-    if (strText.size() > 2 && strText[0] == '0' && (strText[1] == 'x' || strText[1] == 'X')) {
-        nBase = 16;
-        i = 2;
-    }
-    if (i >= strText.size())
-        return false;
-    nValue = 0;
-    for (; i < strText.size(); ++i) {
-        char c = strText[i];
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = unsigned(c - '0');
-        else if (nBase == 16 && c >= 'a' && c <= 'f')
-            d = unsigned(c - 'a' + 10);
-        else if (nBase == 16 && c >= 'A' && c <= 'F')
-            d = unsigned(c - 'A' + 10);
-        else
-            return false;
-        if (nValue > (nMax - d) / nBase)
-            return false;
-        nValue = nValue * nBase + d;
-    }
-    return true;
-}
-
-// FIRST:LAST, each decimal or 0x hex, FIRST <= LAST, at most kMaxDump bytes; nothing is
-// stored unless the whole range is good.
-bool ParseRange(const std::string& strText, uint64_t& nFirst, uint64_t& nLast) {
-    size_t nColon = strText.find(':');
-    uint64_t nFrom = 0;
-    uint64_t nTo = 0;
-    if (nColon == std::string::npos || !ParseNumber(strText.substr(0, nColon), kMaxOffset, nFrom) ||
-        !ParseNumber(strText.substr(nColon + 1), kMaxOffset, nTo) || nFrom > nTo ||
-        nTo - nFrom >= kMaxDump)
-        return false;
-    nFirst = nFrom;
-    nLast = nTo;
-    return true;
-}
-
-// WxH, each side from kMinMapSide to kMaxMapSide; nothing is stored unless both are good.
-bool ParseSize(const std::string& strText, int32_t& w, int32_t& h) {
-    const size_t nX = strText.find('x');
-    uint64_t nWidth = 0;
-    uint64_t nHeight = 0;
-    if (nX == std::string::npos || strText.find('x', nX + 1) != std::string::npos ||
-        strText.find_first_not_of("0123456789x") != std::string::npos ||
-        !ParseNumber(strText.substr(0, nX), kMaxMapSide, nWidth) ||
-        !ParseNumber(strText.substr(nX + 1), kMaxMapSide, nHeight) || nWidth < kMinMapSide ||
-        nHeight < kMinMapSide)
-        return false;
-    w = int32_t(nWidth);
-    h = int32_t(nHeight);
-    return true;
-}
-
-const char* StateName(uint8_t nState) {
-    switch (nState) {
-    case BLOCK_DIFFERENT:
-        return "different";
-    case BLOCK_LENGTH_DIFFERS:
-        return "length-differs";
-    case BLOCK_READ_ERROR:
-        return "read-error";
-    default:
-        return "pending";
-    }
-}
-} // namespace
 
 namespace {
 
@@ -126,8 +47,11 @@ public:
     int Run(const std::vector<std::string>& args, bool bTerminal);
 
 private:
+    // Said on standard error, and in JSON also as the document standard output expects.
     int Trouble(const std::string& strName, const std::string& strReason) {
         m_err << "quillet-map: " << strName << ": " << strReason << '\n' << std::flush;
+        if (m_options.eOutput == EMapOutput::Json)
+            Written(FormatJsonError(strName + ": " + strReason, 2));
         return 2;
     }
     int BadArguments(const std::string& strReason) {
@@ -138,6 +62,8 @@ private:
     int Written(const std::string& strText);
     int PrintDump();
     int Compare(bool bTerminal);
+    int RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerminal);
+    int PrintFirstDifference(const CBlockSpan& span, uint32_t nBlock);
 
     std::ostream& m_out;
     std::ostream& m_err;
@@ -176,8 +102,11 @@ int CMapRun::Written(const std::string& strText) {
     errno = 0;
     m_out.write(strText.data(), std::streamsize(strText.size()));
     m_out.flush();
-    if (!m_out)
-        return Trouble("standard output", ErrorText(errno != 0 ? errno : EIO));
+    if (!m_out) {
+        m_err << "quillet-map: standard output: " << ErrorText(errno != 0 ? errno : EIO) << '\n'
+              << std::flush;
+        return 2;
+    }
     return 0;
 }
 
@@ -193,6 +122,89 @@ int CMapRun::PrintDump() {
     return Written(strText + '\n');
 }
 
+// Compares the span's blocks on the engine's worker, the progress on a terminal meanwhile.
+int CMapRun::RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerminal) {
+    std::atomic<uint8_t> bAbort{0};
+    CLockedText error1;
+    CLockedText error2;
+    CWaitSink sink; // the job is joined below, so the worker's last call is over by then
+    CJobSetup setup;
+    setup.strPath1 = m_options.strFile1;
+    setup.strPath2 = m_options.strFile2;
+    setup.nTotalLength = span.nEnd;
+    setup.nFirst = span.nFirst;
+    setup.nBlockSize = span.nBlockSize;
+    setup.pStates = &states;
+    setup.pAbort = &bAbort;
+    setup.pError1 = &error1;
+    setup.pError2 = &error2;
+    setup.pSink = &sink;
+    // Only the first block that is not equal decides these answers.
+    setup.bStopAtDifference =
+        m_options.eOutput == EMapOutput::Quiet || m_options.eOutput == EMapOutput::First;
+    CCompareJob* pJob = nullptr;
+    std::string strError;
+    if (!StartCompareJob(pJob, setup, strError))
+        return Trouble("worker", strError);
+    bTerminal = bTerminal && m_options.eOutput != EMapOutput::Quiet;
+    const int64_t nStart = MonotonicMs();
+    while (!sink.WaitFinished(100)) {
+        if (bTerminal)
+            m_err << '\r'
+                  << FormatProgressLine(pJob->m_nProgress.load(), MonotonicMs() - nStart,
+                                        uint64_t(pJob->m_nDone.load()) * span.nBlockSize)
+                  << "\033[K" << std::flush;
+    }
+    if (bTerminal)
+        m_err << "\r\033[K" << std::flush;
+    pJob->Join();
+    delete pJob;
+    if (!error1.Get().empty())
+        return Trouble(m_options.strFile1, Reason(error1.Get()));
+    if (!error2.Get().empty())
+        return Trouble(m_options.strFile2, Reason(error2.Get()));
+    return 0;
+}
+
+// The exact byte inside block nBlock, which is not equal, where the files part: the first
+// differing byte, or else where the shorter file ends. Read in slices, as a block may be 1 GiB.
+int CMapRun::PrintFirstDifference(const CBlockSpan& span, uint32_t nBlock) {
+    CInputFile file1;
+    CInputFile file2;
+    if (int nStatus = OpenBoth(file1, file2))
+        return nStatus;
+    uint64_t nAt = span.nFirst + uint64_t(nBlock) * span.nBlockSize;
+    const uint64_t nEnd = std::min<uint64_t>(nAt + span.nBlockSize, span.nEnd);
+    file1.SeekTo(int64_t(nAt));
+    file2.SeekTo(int64_t(nAt));
+    constexpr uint32_t kSlice = 65536;
+    std::vector<uint8_t> slice1(kSlice);
+    std::vector<uint8_t> slice2(kSlice);
+    while (nAt < nEnd) {
+        const auto nWant = uint32_t(std::min<uint64_t>(kSlice, nEnd - nAt));
+        const uint32_t nGot1 = file1.Read(slice1.data(), nWant);
+        if (file1.GetLastError() != 0)
+            return Trouble(m_options.strFile1, file1.GetErrorText());
+        const uint32_t nGot2 = file2.Read(slice2.data(), nWant);
+        if (file2.GetLastError() != 0)
+            return Trouble(m_options.strFile2, file2.GetErrorText());
+        const uint32_t nBoth = std::min(nGot1, nGot2);
+        const auto nSame =
+            uint32_t(std::mismatch(slice1.begin(), slice1.begin() + nBoth, slice2.begin()).first -
+                     slice1.begin());
+        if (nSame < nBoth || nGot1 != nGot2 || nBoth < nWant) {
+            const uint8_t nState = nSame < nBoth ? BLOCK_DIFFERENT : BLOCK_LENGTH_DIFFERS;
+            if (int nFailed = Written(FormatFirstDifference(nState, nAt + nSame)))
+                return nFailed;
+            return 1;
+        }
+        nAt += nBoth;
+    }
+    // The worker saw a difference that is no longer there.
+    return Trouble(m_options.strFile1 + " or " + m_options.strFile2,
+                   "changed while they were compared");
+}
+
 int CMapRun::Compare(bool bTerminal) {
     uint64_t nSize1 = 0;
     uint64_t nSize2 = 0;
@@ -205,7 +217,23 @@ int CMapRun::Compare(bool bTerminal) {
         nSize2 = file2.GetSize();
     }
 
-    const uint64_t L = nSize1 > nSize2 ? nSize1 : nSize2;
+    const uint64_t nLonger = std::max(nSize1, nSize2);
+    CBlockSpan span;
+    span.nEnd = nLonger;
+    if (m_options.bRange) {
+        if (m_options.nRangeFirst >= nLonger)
+            return Trouble("range " + std::to_string(m_options.nRangeFirst) + ":" +
+                               std::to_string(m_options.nRangeLast),
+                           "both files end before its first byte (the longer has " +
+                               std::to_string(nLonger) + " bytes)");
+        span.nFirst = m_options.nRangeFirst;
+        span.nEnd = std::min(nLonger, m_options.nRangeLast + 1);
+    }
+    // The shorter file ends inside what is compared: different without reading a byte.
+    if (m_options.eOutput == EMapOutput::Quiet && std::min(nSize1, nSize2) < span.nEnd)
+        return 1;
+
+    const uint64_t L = span.nEnd - span.nFirst;
     CBlockStateArray states;
     CCellGeometry geometry(states);
     CPngOutput png;
@@ -242,49 +270,42 @@ int CMapRun::Compare(bool bTerminal) {
         if (!states.AllocateCount(int32_t(K)))
             return Trouble(m_options.strFile1, ErrorText(ENOMEM));
     }
+    span.nBlockSize = B;
+    span.nBlocks = uint32_t(K);
     if (L > 0) {
-        std::atomic<uint8_t> bAbort{0};
-        CLockedText error1;
-        CLockedText error2;
-        CWaitSink sink; // the job is joined below, so the worker's last call is over by then
-        CJobSetup setup;
-        setup.strPath1 = m_options.strFile1;
-        setup.strPath2 = m_options.strFile2;
-        setup.nTotalLength = L;
-        setup.nBlockSize = B;
-        setup.pStates = &states;
-        setup.pAbort = &bAbort;
-        setup.pError1 = &error1;
-        setup.pError2 = &error2;
-        setup.pSink = &sink;
-        CCompareJob* pJob = nullptr;
-        std::string strError;
-        if (!StartCompareJob(pJob, setup, strError))
-            return Trouble("worker", strError);
-        const int64_t nStart = MonotonicMs();
-        while (!sink.WaitFinished(100)) {
-            if (bTerminal)
-                m_err << '\r'
-                      << FormatProgressLine(pJob->m_nProgress.load(), MonotonicMs() - nStart,
-                                            uint64_t(pJob->m_nDone.load()) * B)
-                      << "\033[K" << std::flush;
-        }
-        if (bTerminal)
-            m_err << "\r\033[K" << std::flush;
-        pJob->Join();
-        delete pJob;
-        if (!error1.Get().empty())
-            return Trouble(m_options.strFile1, Reason(error1.Get()));
-        if (!error2.Get().empty())
-            return Trouble(m_options.strFile2, Reason(error2.Get()));
+        if (int nStatus = RunJob(states, span, bTerminal))
+            return nStatus;
     }
 
-    CStateCounts counts = CountStates(states, uint32_t(K));
-    if (int nStatus = Written(FormatReport(states, uint32_t(K), B, L)))
-        return nStatus;
-    if (counts.nReadError != 0)
-        m_err << "quillet-map: " << counts.nReadError << " blocks could not be read\n"
-              << std::flush;
+    const CStateCounts counts = CountStates(states, span.nBlocks);
+    if (m_options.eOutput == EMapOutput::Quiet || m_options.eOutput == EMapOutput::First) {
+        uint32_t i = 0;
+        while (i < span.nBlocks && states.Get(int32_t(i)) == BLOCK_EQUAL)
+            ++i;
+        if (i == span.nBlocks)
+            return 0;
+        const uint8_t nState = states.Get(int32_t(i));
+        if (nState == BLOCK_READ_ERROR) {
+            m_err << "quillet-map: 1 blocks could not be read\n" << std::flush;
+            return 2;
+        }
+        if (m_options.eOutput == EMapOutput::Quiet)
+            return 1;
+        return PrintFirstDifference(span, i);
+    }
+    const int nStatus = ExitStatusFor(counts);
+    const std::string strUnreadable =
+        counts.nReadError ? std::to_string(counts.nReadError) + " blocks could not be read" : "";
+    if (m_options.eOutput == EMapOutput::Json) {
+        CMapResult result{
+            m_options.strFile1, m_options.strFile2, nSize1, nSize2, m_options.bRange, span};
+        if (int nFailed = Written(FormatJsonReport(result, states, nStatus, strUnreadable)))
+            return nFailed;
+    } else if (int nFailed = Written(FormatReport(states, span))) {
+        return nFailed;
+    }
+    if (!strUnreadable.empty())
+        m_err << "quillet-map: " << strUnreadable << '\n' << std::flush;
     if (!m_options.strPng.empty()) {
         std::unique_ptr<uint32_t[]> pPixels =
             RenderMap(geometry, states, m_options.nMapWidth, m_options.nMapHeight);
@@ -294,7 +315,7 @@ int CMapRun::Compare(bool bTerminal) {
         if (!png.Commit(pPixels.get(), m_options.nMapWidth, m_options.nMapHeight, strError))
             return Trouble(m_options.strPng, strError);
     }
-    return ExitStatusFor(counts);
+    return nStatus;
 }
 
 int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
@@ -305,7 +326,7 @@ int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
         return Written(MapHelp());
     if (m_options.bVersion)
         return Written(MapVersion() + '\n');
-    return m_options.bDump ? PrintDump() : Compare(bTerminal);
+    return m_options.eOutput == EMapOutput::Dump ? PrintDump() : Compare(bTerminal);
 }
 
 } // namespace
@@ -313,198 +334,4 @@ int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
 int RunMap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool bTerminal) {
     return CMapRun(out, err).Run(args, bTerminal);
-}
-
-std::string MapUsage() {
-    return "Usage: quillet-map [--block-size=BYTES | --png=PICTURE [--size=WxH]] "
-           "[--dump=FIRST:LAST] [--] FILE1 FILE2";
-}
-
-std::string MapVersion() {
-    return "quillet-map (Quillet Tavrel) 1.00";
-}
-
-std::string MapHelp() {
-    return MapUsage() + "\n"
-                        "Compare two files block by block and list where they differ.\n"
-                        "\n"
-                        "  --block-size=BYTES  block size, a power of two from 1 to 2^30\n"
-                        "                      (default: the smallest power of two, at least\n"
-                        "                      4096, that keeps the file at 1048576 blocks)\n"
-                        "  --dump=FIRST:LAST   instead of comparing, print the hex dump of both\n"
-                        "                      files around their first difference in bytes\n"
-                        "                      FIRST to LAST (decimal or 0x hex, FIRST <= LAST,\n"
-                        "                      at most 2147483648 bytes)\n"
-                        "  --png=PICTURE       also write the map as the window shows it to the\n"
-                        "                      PNG file PICTURE, with the window's block size\n"
-                        "  --size=WxH          the map area of the picture in pixels, each side\n"
-                        "                      from 5 to 16384 (default: 1024x768)\n"
-                        "  --help              show this help and exit\n"
-                        "  --version           show the version and exit\n"
-                        "\n"
-                        "The first line counts the blocks in each state; every further line is\n"
-                        "a run of blocks that are not equal: STATE 0xFIRST 0xLAST, the run's\n"
-                        "first and last byte offsets, STATE one of different, length-differs,\n"
-                        "read-error.\n"
-                        "\n"
-                        "Exit status: 0 all blocks equal, 1 some block differs, 2 trouble\n"
-                        "(a file that cannot be opened or read, or a bad argument). With --dump:\n"
-                        "0 once the dump is printed, 2 trouble.\n";
-}
-
-bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
-                  std::string& strError) {
-    std::vector<std::string> files;
-    bool bOptionsEnded = false;
-    bool bSize = false;
-    for (const std::string& arg : args) {
-        if (bOptionsEnded || arg.empty() || arg[0] != '-') {
-            files.push_back(arg);
-        } else if (arg == "--") {
-            bOptionsEnded = true;
-        } else if (arg == "--help") {
-            options.bHelp = true;
-        } else if (arg == "--version") {
-            options.bVersion = true;
-        } else if (arg.rfind("--block-size=", 0) == 0) {
-            std::string strValue = arg.substr(13);
-            uint64_t nValue = 0;
-            if (!ParseNumber(strValue, kMaxBlockSize, nValue) || nValue == 0 ||
-                (nValue & (nValue - 1)) != 0) {
-                strError =
-                    "block size '" + strValue + "' is not a power of two from 1 to 1073741824";
-                return false;
-            }
-            options.nBlockSize = uint32_t(nValue);
-        } else if (arg.rfind("--dump=", 0) == 0) {
-            std::string strValue = arg.substr(7);
-            if (!ParseRange(strValue, options.nDumpFirst, options.nDumpLast)) {
-                strError = "dump range '" + strValue +
-                           "' is not FIRST:LAST with FIRST <= LAST and at most 2147483648 bytes";
-                return false;
-            }
-            options.bDump = true;
-        } else if (arg.rfind("--png=", 0) == 0) {
-            options.strPng = arg.substr(6);
-            if (options.strPng.empty()) {
-                strError = "--png needs the name of the picture to write";
-                return false;
-            }
-        } else if (arg.rfind("--size=", 0) == 0) {
-            std::string strValue = arg.substr(7);
-            if (!ParseSize(strValue, options.nMapWidth, options.nMapHeight)) {
-                strError = "map size '" + strValue + "' is not WxH with each side from " +
-                           std::to_string(kMinMapSide) + " to " + std::to_string(kMaxMapSide) +
-                           " pixels";
-                return false;
-            }
-            bSize = true;
-        } else {
-            strError = "unknown option '" + arg + "'";
-            return false;
-        }
-    }
-    if (options.bHelp || options.bVersion)
-        return true;
-    if (bSize && options.strPng.empty()) {
-        strError = "--size is the size of the picture; it needs --png";
-        return false;
-    }
-    // The picture shows the window's blocks, which its map area decides.
-    if (!options.strPng.empty() && options.nBlockSize != 0) {
-        strError = "--png takes the window's block size; leave out --block-size";
-        return false;
-    }
-    if (!options.strPng.empty() && options.bDump) {
-        strError = "--dump compares nothing, so it draws no --png";
-        return false;
-    }
-    if (files.size() != 2) {
-        strError = files.size() < 2 ? "two files are needed" : "more than two files given";
-        return false;
-    }
-    options.strFile1 = files[0];
-    options.strFile2 = files[1];
-    return true;
-}
-
-uint32_t DefaultBlockSize(uint64_t nLength) {
-    uint64_t nBlockSize = 4096;
-    // Rounded up without adding first: a length near 2^64 would wrap to a few blocks.
-    while (nBlockSize < kMaxBlockSize &&
-           nLength / nBlockSize + (nLength % nBlockSize != 0) > kDefaultMaxBlocks)
-        nBlockSize *= 2;
-    return uint32_t(nBlockSize);
-}
-
-CStateCounts CountStates(const CBlockStateArray& states, uint32_t nBlocks) {
-    CStateCounts counts;
-    for (uint32_t i = 0; i < nBlocks && int64_t(i) < states.m_nCount; ++i) {
-        switch (states.Get(int32_t(i))) {
-        case BLOCK_EQUAL:
-            ++counts.nEqual;
-            break;
-        case BLOCK_DIFFERENT:
-            ++counts.nDifferent;
-            break;
-        case BLOCK_LENGTH_DIFFERS:
-            ++counts.nLengthDiffers;
-            break;
-        case BLOCK_READ_ERROR:
-            ++counts.nReadError;
-            break;
-        default:
-            ++counts.nPending;
-            break;
-        }
-    }
-    return counts;
-}
-
-std::string FormatReport(const CBlockStateArray& states, uint32_t nBlocks, uint32_t nBlockSize,
-                         uint64_t nLength) {
-    CStateCounts counts = CountStates(states, nBlocks);
-    char szLine[160];
-    std::snprintf(szLine, sizeof szLine,
-                  "blocks=%" PRIu32 " block_size=%" PRIu32 " equal=%" PRIu64 " different=%" PRIu64
-                  " length_differs=%" PRIu64 " read_error=%" PRIu64 "\n",
-                  nBlocks, nBlockSize, counts.nEqual, counts.nDifferent, counts.nLengthDiffers,
-                  counts.nReadError);
-    std::string strReport = szLine;
-    uint32_t nLimit = nBlocks;
-    if (int64_t(nLimit) > states.m_nCount)
-        nLimit = uint32_t(states.m_nCount);
-    uint32_t i = 0;
-    while (i < nLimit) {
-        uint8_t nState = states.Get(int32_t(i));
-        uint32_t j = i + 1;
-        while (j < nLimit && states.Get(int32_t(j)) == nState)
-            ++j;
-        if (nState != BLOCK_EQUAL) {
-            uint64_t nFirst = uint64_t(i) * nBlockSize;
-            uint64_t nLast = uint64_t(j) * nBlockSize - 1;
-            if (nLast > nLength - 1)
-                nLast = nLength - 1;
-            std::snprintf(szLine, sizeof szLine, "%s 0x%016" PRIX64 " 0x%016" PRIX64 "\n",
-                          StateName(nState), nFirst, nLast);
-            strReport += szLine;
-        }
-        i = j;
-    }
-    return strReport;
-}
-
-int ExitStatusFor(const CStateCounts& counts) {
-    if (counts.nReadError != 0 || counts.nPending != 0)
-        return 2;
-    return counts.nDifferent != 0 || counts.nLengthDiffers != 0 ? 1 : 0;
-}
-
-std::string FormatProgressLine(int32_t nProgress, int64_t nElapsedMs, uint64_t nBytesDone) {
-    double dSeconds = double(nElapsedMs) / 1000.0;
-    double dRate = dSeconds > 0 ? double(nBytesDone) / dSeconds / 1e6 : 0.0;
-    char szLine[96];
-    std::snprintf(szLine, sizeof szLine, "%3d.%02d%%  %.1fs  %.0f MB/s", nProgress / 100,
-                  nProgress % 100, dSeconds, dRate);
-    return szLine;
 }

@@ -39,7 +39,7 @@ bool FellShort(const CBlockFile& reader, uint64_t nPosition, uint32_t nBlockSize
 void CCompareJob::Run() {
     const uint64_t L = m_setup.nTotalLength;
     const uint32_t B = m_setup.nBlockSize;
-    const auto K = uint32_t(BlockCount(L, B));
+    const auto K = uint32_t(BlockCount(L - m_setup.nFirst, B));
     const uint32_t nCapacity = B > 262144 ? B : 262144;
     CBlockStateArray& states = *m_setup.pStates;
 
@@ -54,7 +54,7 @@ void CCompareJob::Run() {
         } else {
             m_stopwatch.m_start.store(MonotonicMs());
             uint32_t i = 0;
-            uint64_t pos = 0;
+            uint64_t pos = m_setup.nFirst;
             while (pos < L) {
                 if (m_setup.pAbort && m_setup.pAbort->load(std::memory_order_relaxed))
                     break;
@@ -62,20 +62,21 @@ void CCompareJob::Run() {
                 reader2.SeekTo(int64_t(pos));
                 uint32_t nCount1 = 0;
                 uint32_t nCount2 = 0;
-                const uint8_t* p1 = reader1.GetBlock(B, nCount1);
-                const uint8_t* p2 = reader2.GetBlock(B, nCount2);
+                // Never past L: a comparison of part of two files ends inside them.
+                const uint32_t nWant = WholeBlock(L, pos, B);
+                const uint8_t* p1 = reader1.GetBlock(nWant, nCount1);
+                const uint8_t* p2 = reader2.GetBlock(nWant, nCount2);
                 // A reader's error code outlives its failed load: it still stands for blocks
                 // served whole from what that load did get, and for blocks past the file's end
                 // that needed no read. Only a block the error cut short is unreadable; a block
                 // cut short without one lies past where the file now ends. Two equally short
                 // blocks short of L mean the longer file shrank before it was even opened.
-                const bool bShort1 = FellShort(reader1, pos, B, nCount1);
-                const bool bShort2 = FellShort(reader2, pos, B, nCount2);
+                const bool bShort1 = FellShort(reader1, pos, nWant, nCount1);
+                const bool bShort2 = FellShort(reader2, pos, nWant, nCount2);
                 uint8_t nState = BLOCK_EQUAL;
                 if ((bShort1 && reader1.m_dwError != 0) || (bShort2 && reader2.m_dwError != 0))
                     nState = BLOCK_READ_ERROR;
-                else if (nCount1 != nCount2 || bShort1 || bShort2 ||
-                         nCount1 < WholeBlock(L, pos, B))
+                else if (nCount1 != nCount2 || bShort1 || bShort2 || nCount1 < nWant)
                     nState = BLOCK_LENGTH_DIFFERS;
                 else if (std::memcmp(p1, p2, nCount1) != 0)
                     nState = BLOCK_DIFFERENT;
@@ -84,6 +85,8 @@ void CCompareJob::Run() {
                 ++i;
                 pos += B;
                 int32_t nDone = m_nDone.fetch_add(1, std::memory_order_relaxed) + 1;
+                if (m_setup.bStopAtDifference && nState != BLOCK_EQUAL)
+                    break;
                 if (i % 32 == 0) {
                     m_nProgress.store(int32_t(int64_t(nDone) * 10000 / K),
                                       std::memory_order_relaxed);
@@ -103,7 +106,9 @@ bool StartCompareJob(CCompareJob*& rpJob, const CJobSetup& setup, std::string& s
         strError = ErrorText(EINVAL);
         return false;
     }
-    if (BlockCount(setup.nTotalLength, setup.nBlockSize) > uint64_t(setup.pStates->m_nCount)) {
+    if (setup.nFirst > setup.nTotalLength ||
+        BlockCount(setup.nTotalLength - setup.nFirst, setup.nBlockSize) >
+            uint64_t(setup.pStates->m_nCount)) {
         strError = ErrorText(EOVERFLOW);
         return false;
     }

@@ -35,13 +35,15 @@ public:
 struct CJobSetup {
     std::string strPath1;
     std::string strPath2;
-    uint64_t nTotalLength = 0; // L, the longer file's length
+    uint64_t nTotalLength = 0; // L, where comparing ends: the longer file's length, or less
     uint32_t nBlockSize = 0;   // B, a power of two below 2^31
     CBlockStateArray* pStates = nullptr;
     const std::atomic<uint8_t>* pAbort = nullptr;
     CLockedText* pError1 = nullptr;
     CLockedText* pError2 = nullptr;
     IJobSink* pSink = nullptr;
+    uint64_t nFirst = 0;            // where block 0 starts, at most L: part of both files
+    bool bStopAtDifference = false; // end after the first block that is not equal
 };
 
 // Compares two files block by block on its own thread and records one state per block.

@@ -1,121 +1,117 @@
 // quillet-map's arguments (the input split at NUL bytes), and the numbers and texts the
-// scanner prints: the default block size, the report and the progress line.
+// scanner prints: the default block size, the report, the progress line and JSON strings.
 #include "cli/mapcli.h"
+#include "cli/mapjson.h"
 #include "engine/blockstatearray.h"
 #include "fuzz/fuzzinput.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cinttypes>
+#include <nlohmann/json.hpp>
 
 namespace {
-constexpr size_t npos = std::string::npos;
+bool SameOptions(const CMapOptions& a, const CMapOptions& b) {
+    return a.bHelp == b.bHelp && a.bVersion == b.bVersion && a.eOutput == b.eOutput &&
+           a.nBlockSize == b.nBlockSize && a.nDumpFirst == b.nDumpFirst &&
+           a.nDumpLast == b.nDumpLast && a.bRange == b.bRange && a.nRangeFirst == b.nRangeFirst &&
+           a.nRangeLast == b.nRangeLast && a.strPng == b.strPng && a.nMapWidth == b.nMapWidth &&
+           a.nMapHeight == b.nMapHeight && a.strFile1 == b.strFile1 && a.strFile2 == b.strFile2;
+}
 
-// An independent reading of a number: decimal, or hexadecimal after 0x, at most nMax.
-bool ReferenceNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue) {
-    int nBase = 10;
-    size_t nSkip = 0;
-    if (strText.size() > 2 && strText[0] == '0' && (strText[1] == 'x' || strText[1] == 'X')) {
-        nBase = 16;
-        nSkip = 2;
+// The options taken, spelt out in full: parsed again, they must give the same.
+std::vector<std::string> Canonical(const CMapOptions& options) {
+    std::vector<std::string> args;
+    auto range = [](uint64_t a, uint64_t b) { return std::to_string(a) + ":" + std::to_string(b); };
+    if (options.nBlockSize != 0)
+        args.push_back("--block-size=" + std::to_string(options.nBlockSize));
+    if (options.bRange)
+        args.push_back("--range=" + range(options.nRangeFirst, options.nRangeLast));
+    static const char* const kOutputs[] = {nullptr, "--quiet", "--first", "--json", nullptr};
+    if (options.eOutput == EMapOutput::Dump)
+        args.push_back("--dump=" + range(options.nDumpFirst, options.nDumpLast));
+    else if (kOutputs[int(options.eOutput)])
+        args.push_back(kOutputs[int(options.eOutput)]);
+    if (!options.strPng.empty()) {
+        args.push_back("--png");
+        args.push_back(options.strPng);
+        args.push_back("--size=" + std::to_string(options.nMapWidth) + "x" +
+                       std::to_string(options.nMapHeight));
     }
-    const char* pEnd = strText.data() + strText.size();
-    // from_chars would take a sign; the options take digits alone.
-    if (nSkip == strText.size() || strText[nSkip] == '-' || strText[nSkip] == '+')
-        return false;
-    auto [pStop, ec] = std::from_chars(strText.data() + nSkip, pEnd, nValue, nBase);
-    return ec == std::errc() && pStop == pEnd && nValue <= nMax;
+    args.insert(args.end(), {"--", options.strFile1, options.strFile2});
+    return args;
 }
 
 void CheckArguments(const std::vector<std::string>& args) {
     CMapOptions options;
     std::string strError;
-    bool bOk = ParseMapArgs(args, options, strError);
+    const bool bOk = ParseMapArgs(args, options, strError);
     FUZZ_CHECK(bOk == strError.empty());
     FUZZ_CHECK(strError.find('\n') == std::string::npos || !bOk);
 
-    // Replay the options the parser saw, with the reference reading of numbers.
-    bool bExpectOk = true;
-    bool bHelp = false;
-    uint32_t nBlockSize = 0;
-    bool bDump = false;
-    uint64_t nDumpFirst = 0, nDumpLast = 0;
-    std::string strPng;
-    bool bSize = false;
-    uint64_t nWidth = 1024, nHeight = 768;
-    std::vector<std::string> files;
-    bool bEnded = false;
-    for (const std::string& arg : args) {
-        if (bEnded || arg.empty() || arg[0] != '-') {
-            files.push_back(arg);
-        } else if (arg == "--") {
-            bEnded = true;
-        } else if (arg == "--help" || arg == "--version") {
-            bHelp = true;
-        } else if (arg.rfind("--block-size=", 0) == 0) {
-            uint64_t n = 0;
-            if (!ReferenceNumber(arg.substr(13), uint64_t(1) << 30, n) || n == 0 ||
-                (n & (n - 1)) != 0) {
-                bExpectOk = false;
-                break;
-            }
-            nBlockSize = uint32_t(n);
-        } else if (arg.rfind("--dump=", 0) == 0) {
-            std::string strRange = arg.substr(7);
-            size_t nColon = strRange.find(':');
-            uint64_t a = 0, b = 0;
-            if (nColon == std::string::npos ||
-                !ReferenceNumber(strRange.substr(0, nColon), INT64_MAX, a) ||
-                !ReferenceNumber(strRange.substr(nColon + 1), INT64_MAX, b) || a > b ||
-                b - a >= (uint64_t(1) << 31)) {
-                bExpectOk = false;
-                break;
-            }
-            bDump = true;
-            nDumpFirst = a;
-            nDumpLast = b;
-        } else if (arg.rfind("--png=", 0) == 0) {
-            strPng = arg.substr(6);
-            if (strPng.empty()) {
-                bExpectOk = false;
-                break;
-            }
-        } else if (arg.rfind("--size=", 0) == 0) {
-            // Decimal sides around one x, each from 5 to 16384.
-            std::string strSize = arg.substr(7);
-            size_t nX = strSize.find('x');
-            uint64_t w = 0, h = 0;
-            if (nX == std::string::npos || strSize.find_first_not_of("0123456789x") != npos ||
-                strSize.find('x', nX + 1) != npos ||
-                !ReferenceNumber(strSize.substr(0, nX), 16384, w) ||
-                !ReferenceNumber(strSize.substr(nX + 1), 16384, h) || w < 5 || h < 5) {
-                bExpectOk = false;
-                break;
-            }
-            bSize = true;
-            nWidth = w;
-            nHeight = h;
+    // getopt_long keeps its place in globals: a second parse must start afresh.
+    CMapOptions again;
+    std::string strAgain;
+    FUZZ_CHECK(ParseMapArgs(args, again, strAgain) == bOk && strAgain == strError);
+    if (!bOk || options.bHelp || options.bVersion)
+        return;
+    FUZZ_CHECK(SameOptions(options, again));
+    FUZZ_CHECK(std::count(args.begin(), args.end(), options.strFile1) > 0 &&
+               std::count(args.begin(), args.end(), options.strFile2) > 0);
+    const uint32_t B = options.nBlockSize;
+    FUZZ_CHECK(B <= (uint32_t(1) << 30) && (B & (B - 1)) == 0);
+    FUZZ_CHECK(!options.bRange || options.nRangeFirst <= options.nRangeLast);
+    if (options.eOutput == EMapOutput::Dump) {
+        FUZZ_CHECK(options.nDumpFirst <= options.nDumpLast &&
+                   options.nDumpLast - options.nDumpFirst < (uint64_t(1) << 31));
+        FUZZ_CHECK(!options.bRange || (options.nDumpFirst >= options.nRangeFirst &&
+                                       options.nDumpLast <= options.nRangeLast));
+    }
+    FUZZ_CHECK(options.strPng.empty() || (B == 0 && (options.eOutput == EMapOutput::Report ||
+                                                     options.eOutput == EMapOutput::Json)));
+    FUZZ_CHECK(options.nMapWidth >= kMinMapSide && options.nMapWidth <= kMaxMapSide &&
+               options.nMapHeight >= kMinMapSide && options.nMapHeight <= kMaxMapSide);
+
+    CMapOptions canonical;
+    FUZZ_CHECK(ParseMapArgs(Canonical(options), canonical, strError));
+    FUZZ_CHECK(SameOptions(options, canonical));
+}
+
+// JsonString's text, read back by the library with each lone-surrogate escape turned into a
+// private-use character, then that character into the byte it stands for: the bytes given.
+void CheckJsonString(const std::string& strBytes) {
+    // Text that already holds those private-use characters would read back ambiguously.
+    if (strBytes.find("\xEE\x80") != std::string::npos ||
+        strBytes.find("\xEE\x81") != std::string::npos ||
+        strBytes.find("\xEE\x82") != std::string::npos ||
+        strBytes.find("\xEE\x83") != std::string::npos)
+        return;
+    const std::string strJson = JsonString(strBytes);
+    std::string strTaken;
+    for (size_t i = 0; i < strJson.size(); ++i) {
+        if (strJson[i] == '\\' && strJson.compare(i + 1, 3, "udc") == 0) {
+            strTaken += "\\ue0";
+            i += 3;
+        } else if (strJson[i] == '\\') {
+            strTaken += strJson.substr(i, 2);
+            ++i;
         } else {
-            bExpectOk = false;
-            break;
+            strTaken += strJson[i];
         }
     }
-    if (bExpectOk && !bHelp &&
-        (files.size() != 2 || (bSize && strPng.empty()) ||
-         (!strPng.empty() && (nBlockSize != 0 || bDump))))
-        bExpectOk = false;
-    FUZZ_CHECK(bOk == bExpectOk);
-    if (!bOk)
-        return;
-    FUZZ_CHECK(options.nBlockSize == nBlockSize);
-    FUZZ_CHECK(options.bDump == bDump);
-    if (bDump)
-        FUZZ_CHECK(options.nDumpFirst == nDumpFirst && options.nDumpLast == nDumpLast);
-    if (!bHelp) {
-        FUZZ_CHECK(options.strFile1 == files[0] && options.strFile2 == files[1]);
-        FUZZ_CHECK(options.strPng == strPng);
-        FUZZ_CHECK(uint64_t(options.nMapWidth) == nWidth &&
-                   uint64_t(options.nMapHeight) == nHeight);
+    const std::string strText = nlohmann::json::parse(strTaken).get<std::string>();
+    std::string strBack;
+    for (size_t i = 0; i < strText.size(); ++i) {
+        const auto b = static_cast<unsigned char>(strText[i]);
+        const auto b1 = i + 2 < strText.size() ? static_cast<unsigned char>(strText[i + 1]) : 0;
+        if (b == 0xEE && b1 >= 0x80 && b1 <= 0x83) {
+            strBack +=
+                char(((b1 & 0x3F) << 6) | (static_cast<unsigned char>(strText[i + 2]) & 0x3F));
+            i += 2;
+        } else {
+            strBack += strText[i];
+        }
     }
+    FUZZ_CHECK(strBack == strBytes);
 }
 
 void CheckDefaultBlockSize(uint64_t L) {
@@ -135,6 +131,8 @@ void CheckReport(CFuzzInput& input) {
     const uint64_t L =
         uint64_t(input.TakeIn(1, int64_t(std::min<uint64_t>(uint64_t(nMaxBlocks) * B, INT64_MAX))));
     const uint32_t nBlocks = uint32_t(L / B + (L % B != 0));
+    // Blocks start at a file offset: every offset printed is moved by it.
+    const auto nBase = uint64_t(input.TakeIn(0, INT64_MAX - int64_t(L)));
     CBlockStateArray states;
     FUZZ_CHECK(states.AllocateCount(int32_t(nBlocks)));
     static const uint8_t kStates[] = {BLOCK_PENDING, BLOCK_EQUAL, BLOCK_DIFFERENT,
@@ -143,7 +141,7 @@ void CheckReport(CFuzzInput& input) {
     for (size_t i = 0; i < bytes.size(); ++i)
         states.Set(int32_t(i), kStates[bytes[i] % 5]);
     // Past the input's end the blocks stay pending, as blocks never compared.
-    const std::string strReport = FormatReport(states, nBlocks, B, L);
+    const std::string strReport = FormatReport(states, CBlockSpan{nBase, nBase + L, B, nBlocks});
 
     CStateCounts counts = CountStates(states, nBlocks);
     FUZZ_CHECK(counts.nEqual + counts.nDifferent + counts.nLengthDiffers + counts.nReadError +
@@ -170,6 +168,9 @@ void CheckReport(CFuzzInput& input) {
         uint64_t nFirst = 0, nLast = 0;
         FUZZ_CHECK(std::sscanf(strLine.c_str(), "%31s 0x%" SCNx64 " 0x%" SCNx64, szName, &nFirst,
                                &nLast) == 3);
+        FUZZ_CHECK(nFirst >= nBase && nLast >= nBase);
+        nFirst -= nBase;
+        nLast -= nBase;
         FUZZ_CHECK(nFirst >= nNext && nFirst <= nLast && nLast < L && nFirst % B == 0);
         FUZZ_CHECK(nLast == L - 1 || (nLast + 1) % B == 0);
         const uint8_t nState = states.Get(int32_t(nFirst / B));
@@ -207,7 +208,7 @@ void CheckProgressLine(CFuzzInput& input) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     CFuzzInput input(pData, nSize);
     const auto nMode = input.Take<uint8_t>();
-    switch (nMode % 4) {
+    switch (nMode % 5) {
     case 0:
         CheckDefaultBlockSize(input.Take<uint64_t>());
         break;
@@ -217,8 +218,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     case 2:
         CheckProgressLine(input);
         break;
-    default:
+    case 3:
         CheckArguments(SplitArguments(input.Rest()));
+        break;
+    default:
+        CheckJsonString(input.Rest());
         break;
     }
     return 0;

@@ -57,16 +57,20 @@ private slots:
 };
 
 void TestMapPicture::pictureIsTheWindowsPaint_data() {
-    // failPath: reads of this file fail over a range; colors: each must show somewhere.
-    Columns<QString, QString, QSize, QString, int, QList<uint>>("file1", "file2", "size",
-                                                                "failPath", "status", "colors");
+    // failPath: reads of this file fail over a range; colors: each must show somewhere;
+    // range: the part compared, whose picture is the window's of files holding just that part.
+    Columns<QString, QString, QSize, QString, int, QList<uint>, QString>(
+        "file1", "file2", "size", "failPath", "status", "colors", "range");
     const QString strPrimary = QUILLET_SOURCE_DIR "/samples/primary.bin";
     const QString strSecondary = QUILLET_SOURCE_DIR "/samples/secondary.bin";
     const QList<uint> sampleColors = {StateColor(BLOCK_EQUAL), StateColor(BLOCK_DIFFERENT),
                                       StateColor(BLOCK_LENGTH_DIFFERS), CLR_MAP_BACKGROUND};
     for (QSize size : {QSize(1024, 768), QSize(333, 200), QSize(997, 6)})
         QTest::addRow("sample pair, %dx%d", size.width(), size.height())
-            << strPrimary << strSecondary << size << "" << 1 << sampleColors;
+            << strPrimary << strSecondary << size << "" << 1 << sampleColors << "";
+    QTest::newRow("sample pair, a range that starts mid-block, 500x300")
+        << strPrimary << strSecondary << QSize(500, 300) << "" << 1 << sampleColors
+        << "0x9123:0x7FFFFFFF";
 
     // Long enough for several blocks per square at the largest pitch.
     QByteArray bytes = Pattern(3000000);
@@ -77,18 +81,18 @@ void TestMapPicture::pictureIsTheWindowsPaint_data() {
     const QString strShort = QString::fromStdString(WriteFile(m_dir, "short-changed", changed));
     const QString strEmpty = QString::fromStdString(WriteFile(m_dir, "empty", {}));
     QTest::newRow("scattered differences, 640x480")
-        << strLong << strShort << QSize(640, 480) << "" << 1 << sampleColors;
+        << strLong << strShort << QSize(640, 480) << "" << 1 << sampleColors << "";
     QTest::newRow("read errors, 333x200")
         << strLong << strShort << QSize(333, 200) << "short-changed" << 2
-        << QList<uint>{StateColor(BLOCK_READ_ERROR), StateColor(BLOCK_DIFFERENT)};
-    QTest::newRow("empty files, 40x30")
-        << strEmpty << strEmpty << QSize(40, 30) << "" << 0 << QList<uint>{CLR_MAP_BACKGROUND};
+        << QList<uint>{StateColor(BLOCK_READ_ERROR), StateColor(BLOCK_DIFFERENT)} << "";
+    QTest::newRow("empty files, 40x30") << strEmpty << strEmpty << QSize(40, 30) << "" << 0
+                                        << QList<uint>{CLR_MAP_BACKGROUND} << "";
 }
 
 void TestMapPicture::pictureIsTheWindowsPaint() {
-    const auto [file1, file2, size, failPath, status, colors] =
-        Fetch<QString, QString, QSize, QString, int, QList<uint>>("file1", "file2", "size",
-                                                                  "failPath", "status", "colors");
+    const auto [file1, file2, size, failPath, status, colors, range] =
+        Fetch<QString, QString, QSize, QString, int, QList<uint>, QString>(
+            "file1", "file2", "size", "failPath", "status", "colors", "range");
     const QString strPng = m_dir.filePath(QTest::currentDataTag() + QString(".png"));
     CFaultyFileSystem faulty;
     faulty.strFailPath = failPath.toStdString();
@@ -98,13 +102,27 @@ void TestMapPicture::pictureIsTheWindowsPaint() {
 
     std::ostringstream out;
     std::ostringstream err;
-    const std::vector<std::string> args = {
+    std::vector<std::string> args = {
         QString("--size=%1x%2").arg(size.width()).arg(size.height()).toStdString(),
         "--png=" + strPng.toStdString(), "--", file1.toStdString(), file2.toStdString()};
+    QString strPart1 = file1;
+    QString strPart2 = file2;
+    if (!range.isEmpty()) {
+        args.insert(args.begin(), "--range=" + range.toStdString());
+        const qint64 nFirst = range.section(':', 0, 0).toLongLong(nullptr, 0);
+        auto part = [&](const QString& strFile, const char* pszName) {
+            QFile file(strFile);
+            return file.open(QIODevice::ReadOnly) && file.seek(nFirst)
+                       ? QString::fromStdString(WriteFile(m_dir, pszName, file.readAll()))
+                       : QString();
+        };
+        strPart1 = part(file1, "part 1");
+        strPart2 = part(file2, "part 2");
+    }
     QCOMPARE(RunMap(args, out, err, false), status);
     QVERIFY(status == 2 || err.str().empty());
     const QImage picture = QImage(strPng).convertToFormat(QImage::Format_RGB32);
-    const QImage paint = ViewPaint(file1, file2, size);
+    const QImage paint = ViewPaint(strPart1, strPart2, size);
     QVERIFY(!picture.isNull() && !paint.isNull());
     QCOMPARE(picture, paint);
     for (uint clr : colors)

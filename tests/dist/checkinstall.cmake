@@ -1,6 +1,7 @@
 # cmake -DBUILD_DIR=... -DPREFIX=... -DGROFF=... -P checkinstall.cmake
 # Fails on the first file missing, misplaced or extra, an icon of the wrong size, a binary
-# that does not run, or a manual page that groff warns about.
+# that does not run, a manual page that groff warns about, or a shell completion that offers
+# the wrong words.
 set(id io.github.quillet.tavrel)
 set(sizes 16 24 32 48 64 128 256)
 
@@ -8,6 +9,8 @@ set(expected
     bin/quillet
     bin/quillet-map
     share/applications/${id}.desktop
+    share/bash-completion/completions/quillet
+    share/bash-completion/completions/quillet-map
     share/icons/hicolor/scalable/apps/${id}.svg
     share/man/man1/quillet-map.1
     share/man/man1/quillet.1
@@ -74,5 +77,37 @@ foreach(page quillet quillet-map)
         RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
     if(NOT status EQUAL 0 OR NOT err STREQUAL "")
         message(FATAL_ERROR "groff on ${page}.1: status ${status}\n${err}")
+    endif()
+endforeach()
+
+# Each case: the words on the line, the last one being completed, then what is offered. bash
+# splits "--png=NAME" at the "=" itself. Run in bin/, so the programs are the files to offer.
+set(completions
+    "quillet-map --bl|--block-size="
+    "quillet-map --q|--quiet"
+    "quillet-map --png quillet-m|quillet-map"
+    "quillet-map --png = quillet-m|quillet-map"
+    "quillet-map -b quillet-m|"
+    "quillet-map --range = quillet-m|"
+    "quillet-map --json quillet-m|quillet-map"
+    "quillet-map -- --j|"
+    "quillet --v|--version"
+    "quillet quillet-m|quillet-map")
+find_program(BASH bash REQUIRED)
+foreach(case IN LISTS completions)
+    string(FIND "${case}" "|" bar)
+    string(SUBSTRING "${case}" 0 ${bar} words)
+    math(EXPR bar "${bar} + 1")
+    string(SUBSTRING "${case}" ${bar} -1 offered)
+    separate_arguments(words UNIX_COMMAND "${words}")
+    list(GET words 0 program)
+    string(REPLACE "-" "_" function "_${program}")
+    execute_process(COMMAND ${BASH} -c "source \"$1\"; shift; COMP_WORDS=(\"$@\");
+            COMP_CWORD=$(($# - 1)); ${function}; printf %s \"\${COMPREPLY[*]}\""
+            bash ${PREFIX}/share/bash-completion/completions/${program} ${words}
+        WORKING_DIRECTORY ${PREFIX}/bin
+        RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT status EQUAL 0 OR NOT out STREQUAL offered OR NOT err STREQUAL "")
+        message(FATAL_ERROR "completing '${case}': offered '${out}', expected '${offered}' ${err}")
     endif()
 endforeach()

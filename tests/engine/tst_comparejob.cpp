@@ -18,6 +18,8 @@ struct CRun : IJobSink {
     std::vector<int32_t> progress;
     int nFinished = 0;
     std::string strError;
+    uint64_t nFirst = 0;
+    bool bStop = false;
 
     void PostProgress() override { progress.push_back(pJob->m_nProgress.load()); }
     void PostFinished() override { ++nFinished; }
@@ -25,10 +27,11 @@ struct CRun : IJobSink {
     bool Run(const std::string& strPath1, const std::string& strPath2, uint64_t nLength,
              uint32_t nBlockSize, int32_t nCapacity = 1 << 20) {
         states.AllocateCount(nCapacity);
-        if (!StartCompareJob(
-                pJob,
-                {strPath1, strPath2, nLength, nBlockSize, &states, &bAbort, &error1, &error2, this},
-                strError))
+        CJobSetup setup{strPath1, strPath2, nLength, nBlockSize, &states,
+                        &bAbort,  &error1,  &error2, this};
+        setup.nFirst = nFirst;
+        setup.bStopAtDifference = bStop;
+        if (!StartCompareJob(pJob, setup, strError))
             return false;
         pJob->Join(); // the worker's writes are seen from here on
         delete std::exchange(pJob, nullptr);
@@ -93,29 +96,52 @@ private slots:
         }
     }
 
-    // A file of zeros against one with 01 at one offset (its length: nowhere).
+    // A file of zeros against one with 01 at one offset (its length: nowhere), compared from
+    // first to end (0: the longer length), to the first difference when stop.
     void blockStates_data() {
-        Columns<qulonglong, qulonglong, qulonglong, uint, QByteArray>(
-            "length1", "length2", "differAt", "blockSize", "states");
+        Columns<qulonglong, qulonglong, qulonglong, uint, QByteArray, qulonglong, qulonglong, bool>(
+            "length1", "length2", "differAt", "blockSize", "states", "first", "end", "stop");
         const qulonglong nFour = 1ull << 32;
-        QTest::newRow("1000 against 1500") << 1000ull << 1500ull << 130ull << 64u
-                                           << "223" + QByteArray(12, '2') + QByteArray(9, '4');
+        QTest::newRow("1000 against 1500")
+            << 1000ull << 1500ull << 130ull << 64u
+            << "223" + QByteArray(12, '2') + QByteArray(9, '4') << 0ull << 0ull << false;
         QTest::newRow("short last block differs")
-            << 1000ull << 1000ull << 990ull << 64u << QByteArray(15, '2') + "3";
-        QTest::newRow("one empty file") << 0ull << 100ull << 100ull << 64u << QByteArray("44");
-        QTest::newRow("block of one byte") << 5ull << 4ull << 2ull << 1u << QByteArray("22324");
+            << 1000ull << 1000ull << 990ull << 64u << QByteArray(15, '2') + "3" << 0ull << 0ull
+            << false;
+        QTest::newRow("one empty file")
+            << 0ull << 100ull << 100ull << 64u << QByteArray("44") << 0ull << 0ull << false;
+        QTest::newRow("block of one byte")
+            << 5ull << 4ull << 2ull << 1u << QByteArray("22324") << 0ull << 0ull << false;
         QTest::newRow("beyond 4 GiB") << nFour + 196708 << nFour + 196658 << nFour + 65536 << 65536u
-                                      << QByteArray(65536, '2') + "2324";
+                                      << QByteArray(65536, '2') + "2324" << 0ull << 0ull << false;
+        QTest::newRow("part ending before the difference")
+            << 1000ull << 1000ull << 990ull << 64u << QByteArray(14, '2') << 100ull << 990ull
+            << false;
+        QTest::newRow("part starting inside a block")
+            << 1000ull << 1000ull << 130ull << 64u << "3" + QByteArray(14, '2') << 100ull << 0ull
+            << false;
+        QTest::newRow("stop at a difference")
+            << 1000ull << 1500ull << 130ull << 64u << QByteArray("223") << 0ull << 0ull << true;
+        QTest::newRow("stop at a length difference")
+            << 0ull << 100ull << 100ull << 64u << QByteArray("4") << 0ull << 0ull << true;
+        QTest::newRow("stop, but all equal")
+            << 1000ull << 1000ull << 1000ull << 64u << QByteArray(16, '2') << 0ull << 0ull << true;
+        QTest::newRow("stop in a part above 4 GiB")
+            << nFour + 4096 << nFour + 4096 << nFour + 100 << 64u << QByteArray("2223")
+            << nFour - 128 << 0ull << true;
     }
     void blockStates() {
-        const auto [length1, length2, differAt, blockSize, states] =
-            Fetch<qulonglong, qulonglong, qulonglong, uint, QByteArray>(
-                "length1", "length2", "differAt", "blockSize", "states");
+        const auto [length1, length2, differAt, blockSize, states, first, end, stop] =
+            Fetch<qulonglong, qulonglong, qulonglong, uint, QByteArray, qulonglong, qulonglong,
+                  bool>("length1", "length2", "differAt", "blockSize", "states", "first", "end",
+                        "stop");
         CRun run;
+        run.nFirst = first;
+        run.bStop = stop;
         QVERIFY(
             run.Run(WriteFile(m_dir, "first", {}, length1),
                     WriteFile(m_dir, "second", differAt < length2 ? "\x01" : "", length2, differAt),
-                    qMax(length1, length2), blockSize));
+                    end ? end : qMax(length1, length2), blockSize));
         QCOMPARE(run.States(int32_t(states.size()) + 1), states + '0');
     }
 

@@ -1,0 +1,118 @@
+#include "cli/mapreport.h"
+
+#include "engine/blockstatearray.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+constexpr uint64_t kMaxBlockSize = uint64_t(1) << 30;
+constexpr uint64_t kDefaultMaxBlocks = uint64_t(1) << 20;
+} // namespace
+
+uint32_t DefaultBlockSize(uint64_t nLength) {
+    uint64_t nBlockSize = 4096;
+    // Rounded up without adding first: a length near 2^64 would wrap to a few blocks.
+    while (nBlockSize < kMaxBlockSize &&
+           nLength / nBlockSize + (nLength % nBlockSize != 0) > kDefaultMaxBlocks)
+        nBlockSize *= 2;
+    return uint32_t(nBlockSize);
+}
+
+CStateCounts CountStates(const CBlockStateArray& states, uint32_t nBlocks) {
+    CStateCounts counts;
+    for (uint32_t i = 0; i < nBlocks && int64_t(i) < states.m_nCount; ++i) {
+        switch (states.Get(int32_t(i))) {
+        case BLOCK_EQUAL:
+            ++counts.nEqual;
+            break;
+        case BLOCK_DIFFERENT:
+            ++counts.nDifferent;
+            break;
+        case BLOCK_LENGTH_DIFFERS:
+            ++counts.nLengthDiffers;
+            break;
+        case BLOCK_READ_ERROR:
+            ++counts.nReadError;
+            break;
+        default:
+            ++counts.nPending;
+            break;
+        }
+    }
+    return counts;
+}
+
+const char* StateName(uint8_t nState) {
+    switch (nState) {
+    case BLOCK_DIFFERENT:
+        return "different";
+    case BLOCK_LENGTH_DIFFERS:
+        return "length-differs";
+    case BLOCK_READ_ERROR:
+        return "read-error";
+    default:
+        return "pending";
+    }
+}
+
+void ForEachRun(const CBlockStateArray& states, const CBlockSpan& span,
+                const std::function<void(uint8_t, uint64_t, uint64_t)>& visit) {
+    uint32_t nLimit = span.nBlocks;
+    if (int64_t(nLimit) > states.m_nCount)
+        nLimit = uint32_t(states.m_nCount);
+    uint32_t i = 0;
+    while (i < nLimit) {
+        uint8_t nState = states.Get(int32_t(i));
+        uint32_t j = i + 1;
+        while (j < nLimit && states.Get(int32_t(j)) == nState)
+            ++j;
+        if (nState != BLOCK_EQUAL) {
+            uint64_t nFirst = span.nFirst + uint64_t(i) * span.nBlockSize;
+            uint64_t nLast = span.nFirst + uint64_t(j) * span.nBlockSize - 1;
+            if (nLast > span.nEnd - 1)
+                nLast = span.nEnd - 1;
+            visit(nState, nFirst, nLast);
+        }
+        i = j;
+    }
+}
+
+std::string FormatReport(const CBlockStateArray& states, const CBlockSpan& span) {
+    CStateCounts counts = CountStates(states, span.nBlocks);
+    char szLine[160];
+    std::snprintf(szLine, sizeof szLine,
+                  "blocks=%" PRIu32 " block_size=%" PRIu32 " equal=%" PRIu64 " different=%" PRIu64
+                  " length_differs=%" PRIu64 " read_error=%" PRIu64 "\n",
+                  span.nBlocks, span.nBlockSize, counts.nEqual, counts.nDifferent,
+                  counts.nLengthDiffers, counts.nReadError);
+    std::string strReport = szLine;
+    ForEachRun(states, span, [&](uint8_t nState, uint64_t nFirst, uint64_t nLast) {
+        std::snprintf(szLine, sizeof szLine, "%s 0x%016" PRIX64 " 0x%016" PRIX64 "\n",
+                      StateName(nState), nFirst, nLast);
+        strReport += szLine;
+    });
+    return strReport;
+}
+
+std::string FormatFirstDifference(uint8_t nState, uint64_t nOffset) {
+    char szLine[96];
+    std::snprintf(szLine, sizeof szLine, "%s %" PRIu64 " 0x%016" PRIX64 "\n", StateName(nState),
+                  nOffset, nOffset);
+    return szLine;
+}
+
+int ExitStatusFor(const CStateCounts& counts) {
+    if (counts.nReadError != 0 || counts.nPending != 0)
+        return 2;
+    return counts.nDifferent != 0 || counts.nLengthDiffers != 0 ? 1 : 0;
+}
+
+std::string FormatProgressLine(int32_t nProgress, int64_t nElapsedMs, uint64_t nBytesDone) {
+    double dSeconds = double(nElapsedMs) / 1000.0;
+    double dRate = dSeconds > 0 ? double(nBytesDone) / dSeconds / 1e6 : 0.0;
+    char szLine[96];
+    std::snprintf(szLine, sizeof szLine, "%3d.%02d%%  %.1fs  %.0f MB/s", nProgress / 100,
+                  nProgress % 100, dSeconds, dRate);
+    return szLine;
+}
