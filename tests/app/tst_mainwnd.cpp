@@ -372,34 +372,6 @@ private slots:
         QVERIFY(AskCellTip(map, int32_t(K - 1)).contains("-----"));
         QCOMPARE(map.GetDiffCells(), 0u); // counted by paints, not by queries
     }
-    void startUp_data() {
-        Columns<QStringList, int, bool>("args", "starts", "usage");
-        QTest::newRow("no names") << QStringList{} << 0 << false;
-        QTest::newRow("one name") << QStringList{"a.bin"} << 1 << false;
-        QTest::newRow("three names") << QStringList{"a", "b", "c"} << 0 << true;
-    }
-    void startUp() {
-        const auto [args, starts, usage] = Fetch<QStringList, int, bool>("args", "starts", "usage");
-        QString strUsage;
-        // The usage box is taken note of; the dialog the start command opens is cancelled.
-        AnswerNextModal([&strUsage](QWidget& modal) {
-            if (auto* pBox = qobject_cast<QMessageBox*>(&modal)) {
-                strUsage = pBox->text();
-                return pBox->accept();
-            }
-            ClickButton(modal, "2");
-        });
-        CTestScreen screen;
-        CCompareApp theApp;
-        CEventCounter counter(ID_SELECT_FILES);
-        QVERIFY(theApp.InitInstance(StdList(args), screen));
-        theApp.m_pMainWnd->installEventFilter(&counter);
-        QTest::qWait(150);
-        QCOMPARE(counter.m_nCount, starts);
-        QCOMPARE(strUsage, usage ? QString("Usage: Quillet [file1] [file2]") : QString());
-        QCOMPARE(theApp.m_pMainWnd->geometry().size(), QSize(768, 576));
-        theApp.m_pMainWnd->removeEventFilter(&counter);
-    }
     void writesNoFile() {
         CEmptyHome home; // the last test: the program's own home no longer matters
         QProcess process;
