@@ -372,6 +372,28 @@ private slots:
         QVERIFY(AskCellTip(map, int32_t(K - 1)).contains("-----"));
         QCOMPARE(map.GetDiffCells(), 0u); // counted by paints, not by queries
     }
+    // No tip before the first comparison, even where one would be; then the platform's
+    // timing: a second's rest, 200 ms from one tip to the next, 30 seconds up.
+    void tipsWaitForTheFirstRun() {
+        RunFixture f;
+        CToolTipRouter& tips = f.wnd.GetToolTips();
+        QCOMPARE(tips.m_nInitialMs, 1000);
+        QCOMPARE(tips.m_nReshowMs, 200);
+        QCOMPARE(tips.m_nAutoPopMs, 30000);
+        tips.m_nInitialMs = 50;
+        CStatusStrip& strip = f.wnd.GetStrip();
+        strip.SetPaneTip(PANE_PRIMARY, "/a/tip.bin");
+        const QPoint pt = strip.mapTo(&f.wnd, QPoint(strip.GetPane(PANE_PROGRESS).width + 5, 5));
+        auto tipUp = [&tips] { return tips.GetTipWindow() && tips.GetTipWindow()->isVisible(); };
+        QTest::mouseMove(&f.wnd, pt);
+        QTest::qWait(10 * tips.m_nInitialMs);
+        QVERIFY(!tipUp());
+        f.StartCommand(f.File("one", Pattern(5000)), f.File("two", Pattern(5000)));
+        QVERIFY(f.WaitIdle());
+        QTest::mouseMove(&f.wnd, pt + QPoint(1, 0));
+        QTRY_VERIFY(tipUp());
+        QCOMPARE(tips.GetTipWindow()->text(), f.dir.filePath("one"));
+    }
     void writesNoFile() {
         CEmptyHome home; // the last test: the program's own home no longer matters
         QProcess process;
