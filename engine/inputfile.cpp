@@ -19,7 +19,9 @@ namespace {
 int RefusalFor(mode_t nMode) {
     if (S_ISDIR(nMode))
         return EISDIR;
-    if (S_ISFIFO(nMode) || S_ISSOCK(nMode) || S_ISCHR(nMode))
+    if (S_ISSOCK(nMode))
+        return ENXIO; // what opening one would have said
+    if (S_ISFIFO(nMode) || S_ISCHR(nMode))
         return ESPIPE;
     return 0;
 }

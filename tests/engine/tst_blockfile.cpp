@@ -136,7 +136,7 @@ private slots:
                                  << "No such file or directory" << 1;
         QTest::newRow("directory") << m_dir.path() << nAsIs << "Is a directory" << 1;
         QTest::newRow("fifo") << strFifo << nAsIs << "Illegal seek" << 1;
-        QTest::newRow("socket") << strSocket << nAsIs << "Illegal seek" << 1;
+        QTest::newRow("socket") << strSocket << nAsIs << "No such device or address" << 1;
         QTest::newRow("character device") << "/dev/zero" << nAsIs << "Illegal seek" << 1;
         QTest::newRow("a file became a fifo") << strFifo << uint(S_IFREG) << "Illegal seek" << 2;
         QTest::newRow("a disk became a file")
