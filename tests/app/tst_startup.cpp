@@ -31,29 +31,44 @@ QString RectText(const QRect& rc) {
 }
 
 // In the child: notes and closes the usage box and the Select-files dialog as they come up,
-// then, once nothing is left to come, reports the parse and the window and quits.
-void ReportStartUp(CCompareApp& theApp) {
-    auto* pTick = new QTimer(qApp);
-    QObject::connect(pTick, &QTimer::timeout, [&theApp, pTick] {
+// then reports the parse and the window and quits. It acts on an event of low priority, so
+// that the start command, posted before it is, always comes first, however loaded the machine.
+class CReporter : public QObject {
+public:
+    explicit CReporter(CCompareApp& theApp) : m_app(theApp) { Next(); }
+
+protected:
+    bool event(QEvent* pEvent) override {
+        if (pEvent->type() != QEvent::User)
+            return QObject::event(pEvent);
         QWidget* pModal = QApplication::activeModalWidget();
         if (auto* pBox = qobject_cast<QMessageBox*>(pModal)) {
             Report("shown", "usage: " + pBox->text());
-            return pBox->accept();
-        }
-        if (auto* pDialog = qobject_cast<CSelectFilesDlg*>(pModal)) {
+            pBox->accept();
+        } else if (auto* pDialog = qobject_cast<CSelectFilesDlg*>(pModal)) {
             Report("shown", "dialog: " + pDialog->findChild<QComboBox*>("111")->currentText() +
                                 " | " + pDialog->findChild<QComboBox*>("116")->currentText());
-            return pDialog->reject();
+            pDialog->reject();
+        } else if (!pModal && m_app.m_pMainWnd && m_app.m_pMainWnd->isVisible()) {
+            return ReportAndQuit(), true;
         }
-        if (!theApp.m_pMainWnd || !theApp.m_pMainWnd->isVisible())
-            return;
-        pTick->stop();
-        const CCmdline& cmdline = theApp.m_state.m_cmdline;
+        Next();
+        return true;
+    }
+
+private:
+    void Next() {
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User), Qt::LowEventPriority);
+    }
+    void ReportAndQuit() {
+        const CCmdline& cmdline = m_app.m_state.m_cmdline;
         Report("result", QString::number(cmdline.m_nResult));
         Report("first", QString::fromStdString(cmdline.m_strPath1));
         Report("second", QString::fromStdString(cmdline.m_strPath2));
-        // Placed by its frame, sized by its client area.
-        const QWidget& wnd = *theApp.m_pMainWnd;
+        // Placed by its frame, sized by its client area, as the platform has it once the
+        // geometry it was told of is handled.
+        QCoreApplication::processEvents();
+        const QWidget& wnd = *m_app.m_pMainWnd;
         Report("window", RectText(QRect(wnd.frameGeometry().topLeft(), wnd.size())));
         const QSize screen = SystemScreenMetrics().GetScreenSize();
         const CRect rc = InitialWindowRect(screen.width(), screen.height());
@@ -61,8 +76,12 @@ void ReportStartUp(CCompareApp& theApp) {
                RectText(QRect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top)));
         Report("rtl", QString::number(QApplication::layoutDirection() == Qt::RightToLeft));
         QCoreApplication::exit(0);
-    });
-    pTick->start(20);
+    }
+    CCompareApp& m_app;
+};
+
+void ReportStartUp(CCompareApp& theApp) {
+    new CReporter(theApp); // lives as long as the process
 }
 } // namespace
 
