@@ -348,13 +348,16 @@ private slots:
                 return pBox->reject();
             }
             auto* pFiles = qobject_cast<QFileDialog*>(pModal);
-            if (!pFiles || !pFiles->isVisible())
+            if (!pFiles || !pFiles->isActiveWindow())
                 return;
             if (nSubmitted == 0)
                 pFiles->setDirectory(m_dir.path());
             if (nSubmitted == texts.size())
                 return poll.stop(), pFiles->reject(); // still up after the last text
             auto* pName = pFiles->findChild<QLineEdit*>("fileNameEdit");
+            // Typed where the user types: the toolkit rewrites the field with the names it
+            // found in the folder only while the field has no focus.
+            pName->setFocus();
             pName->setText(texts[nSubmitted++]);
             auto* pOpen = pFiles->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
             // Submitted once this look is over: a box it raises must not hold up the next.
