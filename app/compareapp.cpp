@@ -5,11 +5,61 @@
 #include "app/progresstext.h"
 #include "app/screenmetrics.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+
+namespace {
+const char kHelp[] = "Usage: quillet [FILE1 [FILE2]]\n"
+                     "Compare two files byte for byte and show where they differ as a map of\n"
+                     "coloured squares. The Select-files dialog opens pre-filled with the names\n"
+                     "given; double-click the map or press Ctrl+O to compare again.\n"
+                     "\n"
+                     "  --help     show this help and exit\n"
+                     "  --version  show the version and exit\n"
+                     "  --         every later argument is a file name\n"
+                     "\n"
+                     "Colours: white not compared yet, blue equal, red different, yellow one file\n"
+                     "ends there, black unreadable.\n";
+
+// --help and --version answer before any window or display is needed.
+bool AnswersAtOnce(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kHelp, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("quillet (Quillet Tavrel) 1.00");
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when the toolkit took a window-geometry option together with its value out of the
+// arguments: only then does it place the window. Which options it takes depends on the
+// platform (-geometry on X11 only), so it is read from what it took, not from the names.
+bool TookGeometry(const std::vector<char*>& given, const std::vector<char*>& left) {
+    auto taken = [&left](char* pszArg) {
+        return std::find(left.begin(), left.end(), pszArg) == left.end();
+    };
+    for (size_t i = 1; i + 1 < given.size(); ++i) {
+        const char* pszName = given[i];
+        if (std::strncmp(pszName, "--", 2) == 0)
+            ++pszName; // the toolkit reads --name as -name
+        const bool bGeometry =
+            std::strcmp(pszName, "-geometry") == 0 || std::strcmp(pszName, "-qwindowgeometry") == 0;
+        if (bGeometry && taken(given[i]) && taken(given[i + 1]))
+            return true;
+    }
+    return false;
+}
+} // namespace
 
 CCompareApp::CCompareApp() = default;
 
@@ -42,16 +92,27 @@ bool CCompareApp::InitInstance(const std::vector<std::string>& args, const IScre
     return true;
 }
 
-bool HasToolkitGeometry(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0)
-            break;
-        for (const char* pszOption :
-             {"-geometry", "--geometry", "-qwindowgeometry", "--qwindowgeometry"}) {
-            size_t n = std::strlen(pszOption);
-            if (std::strncmp(argv[i], pszOption, n) == 0 && (argv[i][n] == 0 || argv[i][n] == '='))
-                return true;
-        }
-    }
-    return false;
+int RunQuillet(int argc, char** argv, const std::function<void(CCompareApp&)>& onStarted) {
+    if (AnswersAtOnce(argc, argv))
+        return 0;
+    // The toolkit takes its options out of whatever it is given, after "--" as well.
+    int nEnd = std::min(argc, 1);
+    while (nEnd < argc && std::strcmp(argv[nEnd], "--") != 0)
+        ++nEnd;
+    const std::vector<char*> given(argv, argv + nEnd);
+    std::vector<char*> toolkitArgv = given;
+    toolkitArgv.push_back(nullptr);
+    int nToolkitArgc = nEnd;
+    QApplication app(nToolkitArgc, toolkitArgv.data());
+    const std::vector<char*> left(toolkitArgv.begin(), toolkitArgv.begin() + nToolkitArgc);
+
+    std::vector<std::string> args;
+    for (size_t i = 1; i < left.size(); ++i)
+        args.emplace_back(left[i]);
+    args.insert(args.end(), argv + nEnd, argv + argc);
+    CCompareApp theApp;
+    if (onStarted)
+        onStarted(theApp);
+    theApp.InitInstance(args, SystemScreenMetrics(), TookGeometry(given, left));
+    return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "app/appstate.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,5 +27,8 @@ public:
     std::unique_ptr<CMainWnd> m_pMainWnd;
 };
 
-// True when the arguments hold the toolkit's own window-geometry option.
-bool HasToolkitGeometry(int argc, char** argv);
+// The program's main(). Answers --help and --version at once; otherwise gives the toolkit
+// only the arguments before "--", so that it takes no file name after it for one of its own
+// options, starts up with what is left and runs until the main window closes. onStarted, when
+// given, is called with the application once the toolkit is up, before start-up (for tests).
+int RunQuillet(int argc, char** argv, const std::function<void(CCompareApp&)>& onStarted = {});

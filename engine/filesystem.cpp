@@ -9,6 +9,10 @@ CFileSystem g_posix;
 std::atomic<CFileSystem*> g_pCurrent{&g_posix};
 } // namespace
 
+int CFileSystem::StatPath(const char* pszPath, struct stat* pStat) {
+    return ::stat(pszPath, pStat);
+}
+
 int CFileSystem::Open(const char* pszPath, int nFlags) {
     return ::open(pszPath, nFlags);
 }

@@ -12,6 +12,8 @@ class CFileSystem {
 public:
     virtual ~CFileSystem() = default;
 
+    // stat(2): the look-up by name that comes before any open.
+    virtual int StatPath(const char* pszPath, struct stat* pStat);
     virtual int Open(const char* pszPath, int nFlags);
     virtual ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset);
     virtual int Stat(int fd, struct stat* pStat);

@@ -19,7 +19,9 @@ namespace {
 int RefusalFor(mode_t nMode) {
     if (S_ISDIR(nMode))
         return EISDIR;
-    if (S_ISFIFO(nMode) || S_ISSOCK(nMode) || S_ISCHR(nMode))
+    if (S_ISSOCK(nMode))
+        return ENXIO; // what opening one would have said
+    if (S_ISFIFO(nMode) || S_ISCHR(nMode))
         return ESPIPE;
     return 0;
 }
@@ -35,15 +37,27 @@ CInputFile::~CInputFile() {
 }
 
 bool CInputFile::Open(const std::string& strPath) {
+    Close();
     CFileSystem& fs = CFileSystem::Current();
-    m_nOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    // Merely opening a device can act on it (a serial port's control lines change, a tape
+    // rewinds when closed), so what cannot be compared is refused by name, unopened.
+    struct stat byName = {};
+    int nRefusal = fs.StatPath(strPath.c_str(), &byName) == 0 ? RefusalFor(byName.st_mode) : errno;
+    if (nRefusal != 0) {
+        m_nError = nRefusal;
+        return false;
+    }
+    m_nOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     int fd = fs.Open(strPath.c_str(), m_nOpenFlags);
     if (fd < 0) {
         m_nError = errno;
         return false;
     }
-    struct stat st = {};
-    int nRefusal = fs.Stat(fd, &st) == 0 ? RefusalFor(st.st_mode) : errno;
+    // The name may have been pointed elsewhere between the look-up and the open.
+    struct stat opened = {};
+    nRefusal = fs.Stat(fd, &opened) == 0 ? RefusalFor(opened.st_mode) : errno;
+    if (nRefusal == 0 && (opened.st_mode & S_IFMT) != (byName.st_mode & S_IFMT))
+        nRefusal = EAGAIN;
     if (nRefusal != 0) {
         fs.Close(fd);
         m_nError = nRefusal;

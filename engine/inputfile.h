@@ -16,7 +16,8 @@ public:
     CInputFile(const CInputFile&) = delete;
     CInputFile& operator=(const CInputFile&) = delete;
 
-    // True when the file is open; otherwise GetErrorText() tells why.
+    // True when the file is open; otherwise GetErrorText() tells why. What cannot be
+    // compared is refused by its name before it is opened. Closes any file held before.
     bool Open(const std::string& strPath);
     bool IsOpen() const { return m_hFile >= 0; }
     // The file's current length (a block device's too); 0 when it cannot be learnt.

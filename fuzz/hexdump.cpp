@@ -38,6 +38,11 @@ class CMemoryFileSystem : public CFileSystem {
 public:
     CMemoryFile m_files[2];
 
+    int StatPath(const char*, struct stat* pStat) override {
+        *pStat = {};
+        pStat->st_mode = S_IFREG | 0644;
+        return 0;
+    }
     int Open(const char* pszPath, int) override { return pszPath[0] == '1' ? kFd1 : kFd1 + 1; }
     ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
         const CMemoryFile& file = m_files[fd - kFd1];

@@ -1,16 +1,18 @@
 #include "ui/selectfilesdlg.h"
 
 #include "ui/checkentry.h"
+#include "ui/openfilesdlg.h"
 #include "ui/pathhistory.h"
 #include "ui/pathtext.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -31,6 +33,29 @@ std::string ToPath(const QString& strText) {
 
 // A folder that can never be created: settings pointed there cannot be written.
 const char kNoSettings[] = "/dev/null/quillet";
+
+// An entry's combo box, telling a choice from its list apart: the toolkit also reports an
+// item as activated when Enter or a change of focus ends an edit whose text equals it.
+class CEntryCombo : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    // True while the edit is being ended rather than an item chosen.
+    bool IsEndingEdit() const { return m_bEndingEdit; }
+
+protected:
+    void keyPressEvent(QKeyEvent* pEvent) override {
+        const bool bEnter = pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter;
+        QScopedValueRollback<bool> ending(m_bEndingEdit, m_bEndingEdit || bEnter);
+        QComboBox::keyPressEvent(pEvent);
+    }
+    void focusOutEvent(QFocusEvent* pEvent) override {
+        QScopedValueRollback<bool> ending(m_bEndingEdit, true);
+        QComboBox::focusOutEvent(pEvent);
+    }
+
+private:
+    bool m_bEndingEdit = false;
+};
 } // namespace
 
 CSelectFilesDlg::CSelectFilesDlg(QWidget* pParent, CPathHistory& primaryHistory,
@@ -65,7 +90,7 @@ void CSelectFilesDlg::CreateControls() {
         // Created in tab order, each inside its group so that the group's access key
         // moves the focus to its combo box.
         auto* pGroup = new QGroupBox(pszTitles[i], this);
-        auto* pCombo = new QComboBox(pGroup);
+        auto* pCombo = new CEntryCombo(pGroup);
         pCombo->setObjectName(QString::number(nId));
         pCombo->setEditable(true);
         pCombo->setInsertPolicy(QComboBox::NoInsert);
@@ -76,7 +101,10 @@ void CSelectFilesDlg::CreateControls() {
         pCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         pCombo->setMinimumWidth(unitsX(363));
         connect(pCombo->lineEdit(), &QLineEdit::textEdited, this, [this, i] { OnEditChange(i); });
-        connect(pCombo, &QComboBox::activated, this, [this, i](int n) { OnSelChange(i, n); });
+        connect(pCombo, &QComboBox::activated, this, [this, i, pCombo](int n) {
+            if (!pCombo->IsEndingEdit())
+                OnSelChange(i, n);
+        });
 
         auto* pBrowse = new QPushButton(pGroup);
         pBrowse->setObjectName(QString::number(nId + 1));
@@ -131,6 +159,9 @@ void CSelectFilesDlg::OnInitDialog() {
 void CSelectFilesDlg::FillComboBox(const CPathHistory& history, QComboBox* pCombo) {
     for (const std::string& strPath : history.GetEntries())
         pCombo->addItem(ToText(strPath));
+    // The first item added became current; the arrow keys must start from none, or the
+    // newest entry could not be reached with them.
+    pCombo->setCurrentIndex(-1);
     if (!history.GetEntries().empty())
         pCombo->setEditText(ToText(history.GetEntries().front()));
 }
@@ -217,12 +248,11 @@ std::vector<std::string> CSelectFilesDlg::ChooseWithFileDialog(QWidget* pOwner,
     std::string strStart = strName;
     if (!strStartDir.empty())
         strStart = strName.empty() ? strStartDir : strStartDir + '/' + strName;
-    // Read-only: no new folders, renames or deletions from inside the dialog either.
-    QStringList names =
-        QFileDialog::getOpenFileNames(pOwner, "Open", ToText(strStart), "All (*)", nullptr,
-                                      QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+    COpenFilesDlg dialog(pOwner, ToText(strStart));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
     std::vector<std::string> paths;
-    for (const QString& strChosen : names)
+    for (const QString& strChosen : dialog.GetNames())
         paths.push_back(ToPath(strChosen));
     return paths;
 }

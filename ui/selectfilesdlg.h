@@ -42,7 +42,8 @@ public:
 
     // Replaces the toolkit's open-file dialog, e.g. for tests.
     void SetFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
-    // The toolkit's own open-file dialog, multiple selection, writing nothing.
+    // The toolkit's open-file dialog, multiple selection, taking typed names unchecked,
+    // writing nothing.
     static std::vector<std::string> ChooseWithFileDialog(QWidget* pOwner,
                                                          const std::string& strStartDir,
                                                          const std::string& strName);

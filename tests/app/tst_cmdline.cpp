@@ -36,6 +36,7 @@ private slots:
         QTest::newRow("line: unclosed quote")
             << true << QStringList{"x \"a b"} << 2 << Here("x") << Here("a b");
         QTest::newRow("line: empty quotes") << true << QStringList{"\"\""} << 1 << none << none;
+        QTest::newRow("line: an option alone") << true << QStringList{"/x=1"} << -1 << none << none;
         QTest::newRow("line: slash is an option")
             << true << QStringList{"a.bin /tmp/b.bin"} << -1 << Here("a.bin") << none;
     }

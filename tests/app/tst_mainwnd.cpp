@@ -404,33 +404,27 @@ private slots:
         QVERIFY(AskCellTip(map, int32_t(K - 1)).contains("-----"));
         QCOMPARE(map.GetDiffCells(), 0u); // counted by paints, not by queries
     }
-    void startUp_data() {
-        Columns<QStringList, int, bool>("args", "starts", "usage");
-        QTest::newRow("no names") << QStringList{} << 0 << false;
-        QTest::newRow("one name") << QStringList{"a.bin"} << 1 << false;
-        QTest::newRow("three names") << QStringList{"a", "b", "c"} << 0 << true;
-    }
-    void startUp() {
-        const auto [args, starts, usage] = Fetch<QStringList, int, bool>("args", "starts", "usage");
-        QString strUsage;
-        // The usage box is taken note of; the dialog the start command opens is cancelled.
-        AnswerNextModal([&strUsage](QWidget& modal) {
-            if (auto* pBox = qobject_cast<QMessageBox*>(&modal)) {
-                strUsage = pBox->text();
-                return pBox->accept();
-            }
-            ClickButton(modal, "2");
-        });
-        CTestScreen screen;
-        CCompareApp theApp;
-        CEventCounter counter(ID_SELECT_FILES);
-        QVERIFY(theApp.InitInstance(StdList(args), screen));
-        theApp.m_pMainWnd->installEventFilter(&counter);
-        QTest::qWait(150);
-        QCOMPARE(counter.m_nCount, starts);
-        QCOMPARE(strUsage, usage ? QString("Usage: Quillet [file1] [file2]") : QString());
-        QCOMPARE(theApp.m_pMainWnd->geometry().size(), QSize(768, 576));
-        theApp.m_pMainWnd->removeEventFilter(&counter);
+    // No tip before the first comparison, even where one would be; then the platform's
+    // timing: a second's rest, 200 ms from one tip to the next, 30 seconds up.
+    void tipsWaitForTheFirstRun() {
+        RunFixture f;
+        CToolTipRouter& tips = f.wnd.GetToolTips();
+        QCOMPARE(tips.m_nInitialMs, 1000);
+        QCOMPARE(tips.m_nReshowMs, 200);
+        QCOMPARE(tips.m_nAutoPopMs, 30000);
+        tips.m_nInitialMs = 50;
+        CStatusStrip& strip = f.wnd.GetStrip();
+        strip.SetPaneTip(PANE_PRIMARY, "/a/tip.bin");
+        const QPoint pt = strip.mapTo(&f.wnd, QPoint(strip.GetPane(PANE_PROGRESS).width + 5, 5));
+        auto tipUp = [&tips] { return tips.GetTipWindow() && tips.GetTipWindow()->isVisible(); };
+        QTest::mouseMove(&f.wnd, pt);
+        QTest::qWait(10 * tips.m_nInitialMs);
+        QVERIFY(!tipUp());
+        f.StartCommand(f.File("one", Pattern(5000)), f.File("two", Pattern(5000)));
+        QVERIFY(f.WaitIdle());
+        QTest::mouseMove(&f.wnd, pt + QPoint(1, 0));
+        QTRY_VERIFY(tipUp());
+        QCOMPARE(tips.GetTipWindow()->text(), f.dir.filePath("one"));
     }
     // A laptop screen at (0, 0) and a larger one to its right: the window takes the larger
     // one's size and lies on it.

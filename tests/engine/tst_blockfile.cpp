@@ -3,9 +3,45 @@
 
 #include <QtTest>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 using namespace testutil;
+
+// Counts opens and closes; with nSeeAs the look-up by name sees that kind of file, as when
+// the name is pointed elsewhere between the look-up and the open.
+struct CCountingFileSystem : CFileSystem {
+    int StatPath(const char* pszPath, struct stat* pStat) override {
+        const int nResult = CFileSystem::StatPath(pszPath, pStat);
+        if (nSeeAs != 0)
+            pStat->st_mode = (pStat->st_mode & ~S_IFMT) | nSeeAs;
+        return nResult;
+    }
+    int Open(const char* pszPath, int nFlags) override {
+        ++nOpens;
+        this->nFlags = nFlags;
+        return CFileSystem::Open(pszPath, nFlags);
+    }
+    int Close(int fd) override {
+        ++nCloses;
+        return CFileSystem::Close(fd);
+    }
+    mode_t nSeeAs = 0;
+    int nOpens = 0;
+    int nCloses = 0;
+    int nFlags = 0;
+};
+
+static bool BindSocket(const QString& strPath) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    qstrncpy(addr.sun_path, QFile::encodeName(strPath).constData(), sizeof addr.sun_path);
+    const bool bBound = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return bBound;
+}
 
 static QByteArray Bytes(const uint8_t* p, uint32_t n) {
     return QByteArray(reinterpret_cast<const char*>(p), qsizetype(n));
@@ -84,20 +120,49 @@ private slots:
         QCOMPARE(nGot, 4096u);
     }
 
+    // Each row opens a file first, then the row's path on the same object. What cannot be
+    // compared is refused by its name, never opened: opening a terminal or a tape acts on it.
+    // seenAs: the kind of file the look-up by name saw, when the name was then pointed at
+    // the row's file.
     void refusesWhatCannotBeCompared_data() {
-        Columns<QString, QString>("path", "reason");
-        const QString strFifo = m_dir.filePath("fifo");
-        QCOMPARE(::mkfifo(strFifo.toLocal8Bit().constData(), 0600), 0);
-        QTest::newRow("missing") << m_dir.filePath("nothing") << "No such file or directory";
-        QTest::newRow("directory") << m_dir.path() << "Is a directory";
-        QTest::newRow("fifo") << strFifo << "Illegal seek";
-        QTest::newRow("character device") << "/dev/zero" << QString("Illegal seek");
+        Columns<QString, uint, QString, int>("path", "seenAs", "reason", "opens");
+        const QString strFifo = m_dir.filePath("fifo"), strSocket = m_dir.filePath("socket");
+        QCOMPARE(::mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+        QVERIFY(BindSocket(strSocket));
+        const QString strGood = QString::fromStdString(WriteFile(m_dir, "second", "second"));
+        const uint nAsIs = 0;
+        QTest::newRow("regular file") << strGood << nAsIs << QString() << 2;
+        QTest::newRow("missing") << m_dir.filePath("nothing") << nAsIs
+                                 << "No such file or directory" << 1;
+        QTest::newRow("directory") << m_dir.path() << nAsIs << "Is a directory" << 1;
+        QTest::newRow("fifo") << strFifo << nAsIs << "Illegal seek" << 1;
+        QTest::newRow("socket") << strSocket << nAsIs << "No such device or address" << 1;
+        QTest::newRow("character device") << "/dev/zero" << nAsIs << "Illegal seek" << 1;
+        QTest::newRow("a file became a fifo") << strFifo << uint(S_IFREG) << "Illegal seek" << 2;
+        QTest::newRow("a disk became a file")
+            << strGood << uint(S_IFBLK) << "Resource temporarily unavailable" << 2;
     }
     void refusesWhatCannotBeCompared() {
-        const auto [path, reason] = Fetch<QString, QString>("path", "reason");
-        CInputFile file;
-        QVERIFY(!file.Open(path.toStdString()) && !file.IsOpen());
-        QCOMPARE(QString::fromStdString(file.GetErrorText()), reason);
+        const auto [path, seenAs, reason, opens] =
+            Fetch<QString, uint, QString, int>("path", "seenAs", "reason", "opens");
+        CCountingFileSystem fs;
+        {
+            CInstalledFileSystem installed(&fs);
+            CInputFile file;
+            QVERIFY(file.Open(WriteFile(m_dir, "first", "first")));
+            fs.nSeeAs = mode_t(seenAs);
+            QCOMPARE(file.Open(QFile::encodeName(path).toStdString()), reason.isEmpty());
+            QCOMPARE(file.IsOpen(), reason.isEmpty());
+            QCOMPARE(QString::fromStdString(file.GetErrorText()),
+                     reason.isEmpty() ? QString("Success") : reason);
+            if (reason.isEmpty()) {
+                QByteArray got(16, '\0');
+                QCOMPARE(got.left(int(file.Read(got.data(), 16))), QByteArray("second"));
+            }
+            QCOMPARE(fs.nOpens, opens);
+            QVERIFY(fs.nFlags & O_NOCTTY);
+        }
+        QCOMPARE(fs.nCloses, fs.nOpens); // the first file too, closed by the second Open
     }
 };
 

@@ -13,10 +13,14 @@ private slots:
     void cellSizeText_data() {
         Columns<uint, QString>("bytes", "text");
         QTest::newRow("none") << 0u << "";
+        QTest::newRow("512") << 512u << "512";
         QTest::newRow("below 1K") << 1023u << "1023";
         QTest::newRow("1K") << 1024u << "1K";
+        QTest::newRow("1.5K, fraction dropped") << 1536u << "1K";
+        QTest::newRow("256K") << 262144u << "256K";
         QTest::newRow("below 1M") << 1048575u << "1023K";
         QTest::newRow("1M") << 1048576u << "1M";
+        QTest::newRow("largest") << 4294967295u << "4095M";
     }
     void cellSizeText() {
         const auto [bytes, text] = Fetch<uint, QString>("bytes", "text");

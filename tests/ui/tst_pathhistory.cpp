@@ -20,6 +20,8 @@ private slots:
         QTest::newRow("already first stays") << QStringList{"a", "b", "b"} << QStringList{"b", "a"};
         QTest::newRow("moves to the front")
             << QStringList{"a", "b", "c", "a"} << QStringList{"a", "c", "b"};
+        QTest::newRow("letter case tells names apart")
+            << QStringList{"/d/a.bin", "/d/A.bin"} << QStringList{"/d/A.bin", "/d/a.bin"};
         QTest::newRow("oldest dropped") << seventeen << newestFirst.mid(0, 16);
         QTest::newRow("moving at the limit drops nothing")
             << seventeen.mid(0, 16) + QStringList{seventeen[0]}

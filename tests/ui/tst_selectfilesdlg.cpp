@@ -7,8 +7,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 
@@ -85,6 +87,8 @@ private slots:
             WriteFile(m_dir, pszName, pszName);
         WriteFile(m_dir, "empty.bin", {});
         WriteFile(m_dir, "four-gib.bin", {}, uint64_t(4) << 30);
+        QVERIFY(QDir(m_dir.path()).mkdir("sub"));
+        WriteFile(m_dir, "sub/x.bin", "x");
     }
     void cleanupTestCase() { // the toolkit cannot remove names that are not UTF-8
         std::error_code ec;
@@ -157,6 +161,34 @@ private slots:
                  "the choice took longer than the delay; the case was not tried");
         QTRY_COMPARE_WITH_TIMEOUT(Info(dlg, 113), QString("File not found"), 5000);
         QVERIFY(!pOk->isEnabled());
+    }
+    // Only a choice from the list is examined at once: the arrow keys start from the newest
+    // entry; Enter or Tab after typing a listed name waits for the delayed check.
+    void choicesFromTheList_data() {
+        Columns<int, bool, int, bool>("entries", "typed", "key", "atOnce");
+        QTest::newRow("Down, one entry") << 1 << false << int(Qt::Key_Down) << true;
+        QTest::newRow("Down, two entries") << 2 << false << int(Qt::Key_Down) << true;
+        QTest::newRow("Enter after a listed name") << 1 << true << int(Qt::Key_Return) << false;
+        QTest::newRow("Tab after a listed name") << 2 << true << int(Qt::Key_Tab) << false;
+    }
+    void choicesFromTheList() {
+        const auto [entries, typed, key, atOnce] =
+            Fetch<int, bool, int, bool>("entries", "typed", "key", "atOnce");
+        const QString strNewest = m_dir.filePath("a.bin");
+        CPathHistory first = History(
+                         QStringList{strNewest, m_dir.filePath("empty.bin")}.mid(0, entries)),
+                     second;
+        CSelectFilesDlg dlg(nullptr, first, second, "", Path("b.bin"));
+        QVERIFY(ShowActive(dlg));
+        QComboBox* pCombo = Combo(dlg, 111);
+        QPushButton* pOk = Button(dlg, 1);
+        if (typed)
+            QTest::keyClicks(pCombo, strNewest);
+        QTest::keyClick(pCombo, Qt::Key(key));
+        QCOMPARE(pCombo->currentText(), strNewest);
+        QCOMPARE(pOk->isEnabled(), atOnce);
+        QVERIFY(dlg.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(pOk->isEnabled(), 5000);
     }
     // The chooser is given the entry's text and, for a name without a folder, the current
     // folder to start in; a second name chosen goes to the other entry.
@@ -278,29 +310,72 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.GetPrimaryPath(), Path("CASE.bin"));
     }
-    // The real open-file dialog, chosen from with the keyboard, leaves the home folder empty.
-    void fileDialogWritesNothing() {
+    // The real open-file dialog takes names typed into it, whether they exist or not, and
+    // leaves the home folder empty. Each text is submitted in turn, with Enter or Open.
+    void realFileDialog_data() {
+        Columns<QStringList, bool, QString, QString, QString>("texts", "button", "primary",
+                                                              "secondary", "info");
+        const QString none;
+        QTest::newRow("two, by Enter") << QStringList{"\"b.bin\" \"a.bin\""} << false << "b.bin"
+                                       << "a.bin" << none;
+        QTest::newRow("three, the third ignored")
+            << QStringList{"\"a.bin\" \"case.bin\" \"empty.bin\""} << false << "a.bin"
+            << "case.bin" << none;
+        QTest::newRow("missing, by Enter")
+            << QStringList{"\"gone.bin\" \"a.bin\""} << false << "gone.bin"
+            << "a.bin"
+            << "File not found";
+        QTest::newRow("missing, by Open") << QStringList{"gone.bin"} << true << "gone.bin"
+                                          << "b.bin"
+                                          << "File not found";
+        QTest::newRow("a folder is gone into") << QStringList{"sub", "x.bin"} << true << "sub/x.bin"
+                                               << "b.bin" << none;
+    }
+    void realFileDialog() {
+        const auto [texts, button, primary, secondary, info] =
+            Fetch<QStringList, bool, QString, QString, QString>("texts", "button", "primary",
+                                                                "secondary", "info");
         CPathHistory first, second;
         CSelectFilesDlg dlg(nullptr, first, second, "", Path("b.bin"));
         QVERIFY(ShowActive(dlg));
-        bool bSeen = false;
+        qsizetype nSubmitted = 0;
+        bool bComplained = false;
         QTimer poll;
         connect(&poll, &QTimer::timeout, &dlg, [&] {
-            auto* pFiles = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!pFiles || !pFiles->isVisible())
+            QWidget* pModal = QApplication::activeModalWidget();
+            if (auto* pBox = qobject_cast<QMessageBox*>(pModal)) {
+                bComplained = true; // the toolkit's own "File not found"
+                return pBox->reject();
+            }
+            auto* pFiles = qobject_cast<QFileDialog*>(pModal);
+            if (!pFiles || !pFiles->isActiveWindow())
                 return;
-            poll.stop();
-            bSeen = true;
-            pFiles->setDirectory(m_dir.path());
+            if (nSubmitted == 0)
+                pFiles->setDirectory(m_dir.path());
+            if (nSubmitted == texts.size())
+                return poll.stop(), pFiles->reject(); // still up after the last text
             auto* pName = pFiles->findChild<QLineEdit*>("fileNameEdit");
-            pName->setText("\"b.bin\" \"a.bin\"");
-            QTest::keyClick(pName, Qt::Key_Return);
+            // Typed where the user types: the toolkit rewrites the field with the names it
+            // found in the folder only while the field has no focus.
+            pName->setFocus();
+            pName->setText(texts[nSubmitted++]);
+            auto* pOpen = pFiles->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+            // Submitted once this look is over: a box it raises must not hold up the next.
+            QTimer::singleShot(0, pFiles, [pName, pOpen, button = button] {
+                if (button)
+                    QTest::mouseClick(pOpen, Qt::LeftButton);
+                else
+                    QTest::keyClick(pName, Qt::Key_Return);
+            });
         });
         poll.start(50);
         QTest::mouseClick(Button(dlg, 112), Qt::LeftButton);
-        QVERIFY(bSeen);
-        QCOMPARE(Combo(dlg, 111)->currentText(), m_dir.filePath("b.bin"));
-        QCOMPARE(Combo(dlg, 116)->currentText(), m_dir.filePath("a.bin"));
+        poll.stop();
+        QVERIFY(!bComplained);
+        QCOMPARE(nSubmitted, texts.size());
+        QCOMPARE(Combo(dlg, 111)->currentText(), m_dir.filePath(primary));
+        QCOMPARE(Combo(dlg, 116)->currentText(), m_dir.filePath(secondary));
+        QCOMPARE(Info(dlg, 113), info);
         dlg.reject();
         QCOMPARE(QDir(m_strHome).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());

@@ -88,11 +88,17 @@ private slots:
         auto text = [&strip](int n) { return QString::fromStdString(strip.GetPane(n).text); };
         strip.SetDiffsCount(7); // blank while no primary name shows
         QCOMPARE(text(PANE_DIFFS), "");
+        strip.SetPaneText(PANE_PRIMARY, "/data/a.bin");
+        strip.SetDiffsCount(7);
+        QCOMPARE(text(PANE_DIFFS), "7");
+        strip.SetDiffsCount(0);
+        QCOMPARE(text(PANE_DIFFS), "0");
         strip.SetPaneText(PANE_PRIMARY, "No such file or directory");
         strip.SetDiffsCount(4294967295u);
         QCOMPARE(text(PANE_DIFFS), "4294967295");
-        strip.SetCellSize(1536);
-        QCOMPARE(text(PANE_CELL_SIZE), "1K");
+        strip.SetCellSize(0); // no size, yet the pane has its tip
+        QCOMPARE(text(PANE_CELL_SIZE), "");
+        QCOMPARE(strip.GetPaneTip(PANE_CELL_SIZE), "Cell size");
         strip.FormatPaneText(PANE_PROGRESS, "%s", std::string(3000, 'x').c_str());
         QCOMPARE(text(PANE_PROGRESS), QString(2047, 'x'));
     }
@@ -110,6 +116,8 @@ private slots:
             << 1 << Qt::KeyboardModifiers(Qt::ShiftModifier) << Qt::LeftButton << 1 << strCut;
         QTest::newRow("secondary") << 2 << none << Qt::LeftButton << 1 << QByteArray();
         QTest::newRow("cell size") << 3 << none << Qt::LeftButton << 0 << QByteArray("Cell size");
+        QTest::newRow("diffs") << 4 << none << Qt::LeftButton << 0
+                               << QByteArray("Cell diffs count");
         QTest::newRow("right of the last pane") << 5 << none << Qt::LeftButton << 0 << QByteArray();
         QTest::newRow("primary, right button") << 1 << none << Qt::RightButton << 0 << strCut;
     }
@@ -128,6 +136,7 @@ private slots:
 
         w.strip->SetPaneTip(PANE_PRIMARY, "/data/" + std::string(594, 'p'));
         w.strip->SetCellSize(4096);
+        w.strip->SetDiffsCount(0);
         const int id = pane < PANE_COUNT ? pane : -1;
         CToolTipRouter router;
         router.CreateToolTip(&w, false);
