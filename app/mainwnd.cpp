@@ -33,7 +33,14 @@ CMainWnd::CMainWnd(CAppState& app, const IScreenMetrics& metrics, QWidget* pPare
     pSelectFiles->setShortcut(QKeySequence::Open);
     connect(pSelectFiles, &QAction::triggered, this, [this] { PostSelectFiles(this); });
     addAction(pSelectFiles);
+    auto* pSeparator = new QAction(this);
+    pSeparator->setSeparator(true);
+    addAction(pSeparator);
+    addActions(m_mapView.GetKeyActions());
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_mapView.SetToolTips(&m_toolTips);
+    // Keys go to the map, also when the window comes back from the Select-files dialog.
+    m_mapView.setFocus();
 
     const QSize maxMap = GetMaxMapSize();
     m_app.m_states.Allocate(maxMap.width(), maxMap.height());
@@ -240,6 +247,9 @@ void CMainWnd::OnStartCompare() {
     m_bSelecting = true;
     const bool bSelected = SelectFiles();
     m_bSelecting = false;
+    // The keys go back to the map, also where no window manager hands the focus back.
+    if (isVisible())
+        activateWindow();
     // A drop pre-fills one dialog only; the next start offers the current paths again.
     m_dropped.clear();
     if (bSelected) {

@@ -93,6 +93,11 @@ bool CToolTipRouter::eventFilter(QObject* pWatched, QEvent* pEvent) {
             !m_pOwner->window()->rect().contains(m_pOwner->window()->mapFromGlobal(QCursor::pos())))
             Reset();
         break;
+    case QEvent::Resize:
+        // What lay under the tip has moved.
+        if (m_pOwner && pWatched == m_pOwner->window())
+            Reset();
+        break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::Wheel:
@@ -137,16 +142,34 @@ void CToolTipRouter::OnMouseMove(QPoint ptOwner, QPoint ptGlobal) {
 void CToolTipRouter::ShowTip() {
     if (!m_pTip || !m_bEnabled || m_strToolText.isEmpty())
         return;
+    // Below and right of the mouse like other tips.
+    PlaceTip(m_ptShow + QPoint(2, 16), m_ptShow.y() - 4);
+}
+
+void CToolTipRouter::ShowTipAt(QWidget* pWindow, int32_t nId, const QString& strText,
+                               const QRect& rcGlobal) {
+    if (!m_pTip)
+        return;
+    HideTip();
+    m_nToolId = nId;
+    m_pToolWindow = pWindow;
+    m_strToolText = strText;
+    m_bPopped = false;
+    m_nShowDelay = m_nReshowMs;
+    if (!strText.isEmpty())
+        PlaceTip(rcGlobal.bottomLeft() + QPoint(0, 3), rcGlobal.top() - 2);
+}
+
+void CToolTipRouter::PlaceTip(QPoint ptBelow, int yAbove) {
     m_pTip->setText(m_strToolText);
     m_pTip->resize(m_pTip->sizeHint()); // adjustSize would wrap a long line at 2/3 of the screen
-    // Below and right of the mouse like other tips, kept on the screen where it can be.
-    QPoint pt = m_ptShow + QPoint(2, 16);
+    QPoint pt = ptBelow;
     if (QScreen* pScreen = m_pOwner->screen()) {
         const QRect rcScreen = pScreen->geometry();
         pt.setX(
             std::max(rcScreen.left(), std::min(pt.x(), rcScreen.right() + 1 - m_pTip->width())));
         if (pt.y() + m_pTip->height() > rcScreen.bottom() + 1)
-            pt.setY(m_ptShow.y() - 4 - m_pTip->height());
+            pt.setY(yAbove - m_pTip->height());
         pt.setY(std::max(pt.y(), rcScreen.top()));
     }
     m_pTip->move(pt);

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QTimer>
 
@@ -28,6 +29,12 @@ public:
     // -1 for no tool. query holds the point as the widget saw it, its answer and the widget.
     int32_t RouteHitTest(int32_t x, int32_t y, ToolHitQuery& query);
 
+    // Shows strText at once beside rcGlobal (below it, or above where the screen ends there),
+    // as the tip of tool nId of pWindow: a key asked for it, so no rest and no enabling is
+    // waited for. It goes as a mouse tip goes: on a key, a click, a move to another tool, a
+    // resize of the owner's window or after its time.
+    void ShowTipAt(QWidget* pWindow, int32_t nId, const QString& strText, const QRect& rcGlobal);
+
     // The tip window while one exists (for tests): a label that shows its text as plain text.
     QLabel* GetTipWindow() const { return m_pTip; }
 
@@ -41,6 +48,9 @@ protected:
 private:
     void OnMouseMove(QPoint ptOwner, QPoint ptGlobal);
     void ShowTip();
+    // Shows the tip's text at ptBelow, or with its bottom at yAbove when it would leave the
+    // screen below, kept on the screen across.
+    void PlaceTip(QPoint ptBelow, int yAbove);
     void PopTip();
     void HideTip();
     // Forgets the current tool, so that the next rest on it shows its tip again.

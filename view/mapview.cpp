@@ -30,6 +30,7 @@ CMapView::CMapView(CBlockStateArray& states, CStatusStrip* pStrip, QSize maxMapS
     setAttribute(Qt::WA_NoSystemBackground);
     m_surface.Prepare(maxMapSize.width(), maxMapSize.height());
     m_rgb = StatePixels();
+    CreateKeyActions();
 }
 
 void CMapView::SetTotalLength(uint64_t nLength) {
@@ -37,6 +38,7 @@ void CMapView::SetTotalLength(uint64_t nLength) {
     m_bSurfaceValid = false;
     if (m_pStrip)
         m_pStrip->SetCellSize(nCellSize);
+    UpdateKeyActions();
     update();
 }
 
@@ -58,13 +60,7 @@ void CMapView::OnToolQuery(ToolHitQuery& query) {
     if (i < 0)
         return;
     query.uId = i;
-    uint64_t nFirst = 0;
-    uint64_t nLast = 0;
-    m_geometry.GetCellRange(i, nFirst, nLast);
-    if (m_states.GroupMax(i) > BLOCK_EQUAL && m_pFile1 && m_pFile2)
-        query.strText = BuildHexDump(*m_pFile1, *m_pFile2, nFirst, nLast);
-    else
-        query.strText = "[" + FormatRange(nFirst, nLast) + "]";
+    query.strText = GetCellDetail(i);
 }
 
 void CMapView::RefreshStates() {
@@ -193,6 +189,7 @@ void CMapView::resizeEvent(QResizeEvent* pEvent) {
     const uint32_t nCellSize = m_geometry.OnSize(width(), height());
     if (m_geometry.m_nTotalLength != 0 && m_pStrip)
         m_pStrip->SetCellSize(nCellSize);
+    UpdateKeyActions(); // the selected index may lie past the cells now, or on one again
 }
 
 void CMapView::mousePressEvent(QMouseEvent* pEvent) {
@@ -201,8 +198,7 @@ void CMapView::mousePressEvent(QMouseEvent* pEvent) {
         return;
     }
     const QPoint pt = pEvent->position().toPoint();
-    m_geometry.m_nSelected = m_geometry.CellFromPoint(pt.x(), pt.y(), width());
-    update();
+    Select(m_geometry.CellFromPoint(pt.x(), pt.y(), width()));
 }
 
 void CMapView::mouseDoubleClickEvent(QMouseEvent* pEvent) {

@@ -6,6 +6,7 @@
 
 struct ToolHitQuery;
 
+#include <QList>
 #include <QRegion>
 #include <QSize>
 #include <QString>
@@ -13,16 +14,22 @@ struct ToolHitQuery;
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CBlockStateArray;
 class CInputFile;
 class CStatusStrip;
+class CToolTipRouter;
+class QAction;
 
 // The map: one square per cell in the colour of the highest state among its blocks, drawn
 // through an off-screen surface so that it never flickers while the worker fills the array.
 // With no comparison it invites a double click. A click selects a cell, a double click asks
 // the main window to select files; each paint hands the count of differing cells to the strip.
+// It takes the keyboard focus: the arrows, Home and End move the selection, Enter shows the
+// selected cell's detail, and its actions step to the next or previous differing cell and
+// copy the detail.
 class CMapView : public QWidget {
     Q_OBJECT
 public:
@@ -44,6 +51,23 @@ public:
     // The two files the cell detail text reads, open while a comparison is shown; not owned.
     void SetDumpFiles(CInputFile* pFile1, CInputFile* pFile2);
 
+    // The router that shows the detail a key asks for; none: no tips from keys. Not owned.
+    void SetToolTips(CToolTipRouter* pTips) { m_pTips = pTips; }
+    // "Next Difference", "Previous Difference" and "Copy" with their keys, enabled while they
+    // can act; the main window lists them in its context menu.
+    QList<QAction*> GetKeyActions() const { return {m_pNextAction, m_pPrevAction, m_pCopyAction}; }
+
+    // Moves the selection to the nearest cell in that direction that is not equal and shows
+    // its detail at it; at the end the selection stays and a tip says there is none.
+    void StepToDifference(bool bForward);
+    // The selected cell's detail at it, as the tooltip shows it; nothing without a selection.
+    void ShowSelectedDetail();
+    // The selected cell's detail text on the clipboard, as plain text.
+    void CopySelectedDetail();
+    // The text the tooltip shows for cell i: its range or, for a cell that is not equal, the
+    // dump of both files around its first difference; empty for no cell i.
+    std::string GetCellDetail(int32_t i) const;
+
     const CCellGeometry& GetGeometry() const { return m_geometry; }
     // The count of the last paint with a comparison; 0 before the first.
     uint32_t GetDiffCells() const { return m_nDiffCells; }
@@ -54,8 +78,19 @@ protected:
     void resizeEvent(QResizeEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
 
 private:
+    void CreateKeyActions();
+    // The actions enabled as the comparison and the selection allow.
+    void UpdateKeyActions();
+    // Frames cell i (-1: none) as a click does.
+    void Select(int32_t i);
+    // The selected cell when it is one of the current cells, else -1.
+    int32_t GetSelectedCell() const;
+    // strText as a tip at cell i's square.
+    void ShowTipAtCell(int32_t i, const std::string& strText);
+
     // The tooltip's question: the cell under the point and its range or, for a cell that
     // differs, both files' bytes around the first difference, read again at every query.
     void OnToolQuery(ToolHitQuery& query);
@@ -86,6 +121,10 @@ private:
     CStatusStrip* m_pStrip;
     CInputFile* m_pFile1 = nullptr;
     CInputFile* m_pFile2 = nullptr;
+    CToolTipRouter* m_pTips = nullptr;
+    QAction* m_pNextAction = nullptr;
+    QAction* m_pPrevAction = nullptr;
+    QAction* m_pCopyAction = nullptr;
     COffscreenDC m_surface;
     CCellGeometry m_geometry;
     uint32_t m_nDiffCells = 0;

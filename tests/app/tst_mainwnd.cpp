@@ -135,9 +135,12 @@ private slots:
     void keysAndMenu() {
         RunFixture f;
         QVERIFY(f.bExposed);
+        // The map has the keys, and passes on those it does not take.
+        CMapView& map = f.wnd.GetMapView();
+        QCOMPARE(QApplication::focusWidget(), &map);
         CEventCounter posts(ID_SELECT_FILES);
         f.wnd.installEventFilter(&posts);
-        QTest::keyClick(&f.wnd, Qt::Key_O, Qt::ControlModifier);
+        QTest::keyClick(&map, Qt::Key_O, Qt::ControlModifier);
         QTRY_COMPARE(posts.m_nCount, 1);
         // A right click on the map opens the window's menu; its one item asks for files.
         QString strItem;
@@ -153,7 +156,7 @@ private slots:
         QApplication::sendEvent(&f.wnd.GetMapView(), &event);
         QTRY_COMPARE(posts.m_nCount, 2);
         QCOMPARE(strItem, QString("Select &Files"));
-        QTest::keyClick(&f.wnd, Qt::Key_Escape); // with no run, Escape closes the window
+        QTest::keyClick(&map, Qt::Key_Escape); // with no run, Escape closes the window
         QTRY_VERIFY(!f.wnd.isVisible());
     }
     void closeDuringRun_data() {
@@ -302,6 +305,10 @@ private slots:
         QCOMPARE(f.wnd.windowTitle(), kTitle);
         QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, 300000u);
         QVERIFY(f.wnd.GetMapView().GetDiffCells() > 0);
+        // Keys reach the map once the dialog is gone.
+        QCOMPARE(QApplication::focusWidget(), &f.wnd.GetMapView());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
+        QVERIFY(f.wnd.GetMapView().GetGeometry().m_nSelected >= 0);
     }
     // Runs that show an error: a file that cannot be opened, two empty files, no thread to
     // run on, a file the worker cannot open. The next sound run shows names again.

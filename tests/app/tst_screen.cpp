@@ -166,6 +166,48 @@ private slots:
             }
         }
     }
+    // Compare, press Alt+Down: the server shows the selection's green frame around the first
+    // red square, at byte 1000 of the small pair.
+    void altDownFramesTheFirstRedCell() {
+        CAppState app;
+        CScriptedWnd wnd(app, SystemScreenMetrics());
+        wnd.m_strPath1 = m_strSmall1;
+        wnd.m_strPath2 = m_strSmall2;
+        wnd.setGeometry(0, 0, 760, 520);
+        wnd.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+        PostSelectFiles(&wnd);
+        QVERIFY(Await([&] { return wnd.GetJob() != nullptr; }, 10000));
+        QVERIFY(Await([&] { return wnd.GetJob() == nullptr; }, 60000));
+        QVERIFY(QTest::qWaitForWindowActive(&wnd));
+        CMapView& map = wnd.GetMapView();
+        QTest::keyClick(&map, Qt::Key_Down, Qt::AltModifier);
+        const CCellGeometry& g = map.GetGeometry();
+        const auto i = int32_t(1000 / g.m_nCellSize);
+        QVERIFY(i > 0); // the selection really moved to it
+        QCOMPARE(g.m_nSelected, i);
+        const int P = g.m_nPitch;
+        int32_t x = 0, y = 0;
+        CCellGeometry::CellOrigin(i, P, map.width(), x, y);
+        const QPoint at = map.mapTo(&wnd, QPoint(x, y));
+        const QRgb green = QColor(ColorFromRef(CLR_SELECTION)).rgb();
+        const QRgb red = QColor(ColorFromRef(StateColor(BLOCK_DIFFERENT))).rgb();
+        QImage screen;
+        const bool bFramed = Await(
+            [&] {
+                screen = ScreenImage(wnd);
+                for (int k = 0; k < P; ++k)
+                    for (const QPoint pt :
+                         {QPoint(k, 0), QPoint(0, k), QPoint(k, P - 1), QPoint(P - 1, k)})
+                        if (screen.pixel(at + pt) != green)
+                            return false;
+                return screen.pixel(at + QPoint(P / 2, P / 2)) == red;
+            },
+            1500);
+        if (!bFramed)
+            screen.save(QDir::temp().filePath("altdown-screen.png"));
+        QVERIFY2(bFramed, "no green frame around the red square on the screen");
+    }
 };
 
 int main(int argc, char** argv) {

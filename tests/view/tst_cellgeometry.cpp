@@ -1,6 +1,7 @@
 #include "engine/blockstatearray.h"
 #include "tests/testutil.h"
 #include "view/cellgeometry.h"
+#include "view/cellnav.h"
 
 #include <QtTest>
 
@@ -131,6 +132,61 @@ private slots:
         QCOMPARE(map.geometry.m_nSelected, 3);
         map.geometry.SetTotalLength(10000000, 765, 500);
         QCOMPARE(map.states.Get(7), uint8_t(BLOCK_PENDING)); // a new start clears
+    }
+
+    // Ten cells four to a row: 0-3, 4-7, 8-9.
+    void moveCell_data() {
+        Columns<uint, int, int, QString, int>("cells", "columns", "from", "move", "to");
+        QTest::newRow("no selection: an arrow takes the first") << 10u << 4 << -1 << "Up" << 0;
+        QTest::newRow("no selection: End takes the last") << 10u << 4 << -1 << "End" << 9;
+        QTest::newRow("Home") << 10u << 4 << 6 << "Home" << 0;
+        QTest::newRow("Left from a row's start to the row above") << 10u << 4 << 4 << "Left" << 3;
+        QTest::newRow("Left at the first cell stays") << 10u << 4 << 0 << "Left" << 0;
+        QTest::newRow("Right at the last cell stays") << 10u << 4 << 9 << "Right" << 9;
+        QTest::newRow("Up a row") << 10u << 4 << 9 << "Up" << 5;
+        QTest::newRow("Up in the first row stays") << 10u << 4 << 2 << "Up" << 2;
+        QTest::newRow("Down a row") << 10u << 4 << 1 << "Down" << 5;
+        QTest::newRow("Down over a short last row: its last cell") << 10u << 4 << 7 << "Down" << 9;
+        QTest::newRow("Down in the last row stays") << 10u << 4 << 8 << "Down" << 8;
+        QTest::newRow("one column: Down is the next cell") << 10u << 1 << 3 << "Down" << 4;
+        QTest::newRow("past the last cell counts as it") << 10u << 4 << 15 << "Left" << 8;
+        QTest::newRow("no cells") << 0u << 4 << 3 << "Home" << -1;
+    }
+    void moveCell() {
+        const auto [cells, columns, from, move, to] =
+            Fetch<uint, int, int, QString, int>("cells", "columns", "from", "move", "to");
+        const QStringList names = {"Left", "Right", "Up", "Down", "Home", "End"};
+        QCOMPARE(MoveCell(from, ECellMove(names.indexOf(move)), cells, columns), to);
+    }
+
+    // states: one digit per block of the array; the map shows `cells` cells of R blocks. The
+    // steps from a selection over single cells are the map's own key test.
+    void findDifference_data() {
+        Columns<QByteArray, uint, uint, int, bool, int>("states", "R", "cells", "from", "forward",
+                                                        "found");
+        QTest::newRow("pending and equal passed over")
+            << QByteArray("0202302") << 1u << 7u << -1 << true << 4;
+        QTest::newRow("length difference") << QByteArray("2242") << 1u << 4u << -1 << true << 2;
+        QTest::newRow("read error, from after the last")
+            << QByteArray("2252") << 1u << 4u << -1 << false << 2;
+        QTest::newRow("one block of four makes its cell")
+            << QByteArray("22222322") << 4u << 2u << -1 << true << 1;
+        QTest::newRow("cells past the array are not read")
+            << QByteArray("22") << 1u << 5u << -1 << true << -1;
+        QTest::newRow("back from past the last cell")
+            << QByteArray("3222") << 1u << 4u << 10 << false << 0;
+        QTest::newRow("no grouping yet") << QByteArray("33") << 0u << 2u << -1 << true << -1;
+    }
+    void findDifference() {
+        const auto [states, R, cells, from, forward, found] =
+            Fetch<QByteArray, uint, uint, int, bool, int>("states", "R", "cells", "from", "forward",
+                                                          "found");
+        CBlockStateArray array;
+        array.AllocateCount(int32_t(states.size()));
+        for (int32_t j = 0; j < array.m_nCount; ++j)
+            array.Set(j, uint8_t(states[j] - '0'));
+        array.m_nPerCell = R;
+        QCOMPARE(FindDifference(array, cells, from, forward), found);
     }
 
     // For random lengths and client sizes, some resized after the start: B and C are powers

@@ -2,6 +2,8 @@
 #include "engine/blockstatearray.h"
 #include "tests/testutil.h"
 #include "ui/statusstrip.h"
+#include "ui/tooltiprouter.h"
+#include "view/cellnav.h"
 #include "view/mapview.h"
 #include "view/textdraw.h"
 
@@ -23,16 +25,18 @@ static const QColor kBlack(0, 0, 0);
 static const QColor kGrey(192, 192, 192);
 static const QColor kGreen(0, 255, 0);
 
-// A shown map view of the given client size over a state array of nCapacity blocks, with a
-// strip that shows the count (its primary pane is not empty).
+// A shown, active map view of the given client size over a state array of nCapacity blocks,
+// with a strip that shows the count (its primary pane is not empty) and tips that keys ask for.
 struct MapFixture {
     MapFixture(QSize client, int32_t nCapacity) {
         states.AllocateCount(nCapacity);
         strip.SetPaneText(PANE_PRIMARY, "/a");
         view = std::make_unique<CMapView>(states, &strip, client);
         view->resize(client);
+        tips.CreateToolTip(view.get(), true);
+        view->SetToolTips(&tips);
         view->show();
-        bExposed = QTest::qWaitForWindowExposed(view.get());
+        bExposed = QTest::qWaitForWindowActive(view.get());
     }
     const CCellGeometry& Geometry() const { return view->GetGeometry(); }
     // Top-left pixel of cell i's square at the pitch of the last paint.
@@ -46,9 +50,25 @@ struct MapFixture {
     // Sets the first block of cell i (at R blocks per cell) to nState.
     void SetCell(int i, uint8_t nState) { states.Set(int32_t(i * states.m_nPerCell), nState); }
 
+    // The text the tooltip answers for cell i.
+    QString ToolText(int i) const {
+        ToolHitQuery query;
+        query.x = Origin(i).x() + 1;
+        query.y = Origin(i).y() + 1;
+        CToolHitEvent event(query);
+        QCoreApplication::sendEvent(view.get(), &event);
+        return query.uId == i ? QString::fromStdString(query.strText) : QString("wrong cell");
+    }
+    // The key tip's text, empty while none is up.
+    QString TipText() const {
+        QLabel* pTip = tips.GetTipWindow();
+        return pTip && pTip->isVisible() ? pTip->text() : QString();
+    }
+
     CBlockStateArray states;
     CStatusStrip strip;
     std::unique_ptr<CMapView> view;
+    CToolTipRouter tips;
     bool bExposed = false;
 };
 
@@ -128,6 +148,62 @@ private slots:
         QCOMPARE(posts.m_nCount, 2);
         QCOMPARE(f.Geometry().m_nSelected, 2);
     }
+    // 40 one-byte cells in 101 x 101: pitch 14, 7 to a row. keys: one token per key press;
+    // after each, the selected cell and the tip: "detail" (the tooltip's text of the selected
+    // cell), "" (none) or the literal text.
+    void keysStepAndMoveTheSelection_data() {
+        Columns<QList<int>, QString, QList<int>, QStringList>("red", "keys", "selected", "tips");
+        const QString further = kNoFurtherDifference, earlier = kNoEarlierDifference;
+        QTest::newRow("first and last cell")
+            << QList<int>{0, 39} << "Alt+Down Alt+Down Alt+Down Alt+Up Alt+Up"
+            << QList<int>{0, 39, 39, 0, 0}
+            << QStringList{"detail", "detail", further, "detail", earlier};
+        QTest::newRow("adjacent cells")
+            << QList<int>{5, 6, 7} << "F8 F8 F8 Shift+F8 Shift+F8 Shift+F8"
+            << QList<int>{5, 6, 7, 6, 5, 5}
+            << QStringList{"detail", "detail", "detail", "detail", "detail", earlier};
+        QTest::newRow("none at all") << QList<int>{} << "Alt+Down Shift+F8" << QList<int>{-1, -1}
+                                     << QStringList{further, earlier};
+        QTest::newRow("arrows, Home, End, Enter")
+            << QList<int>{} << "Enter Right Right Down Up Left End Enter Home Alt+Right"
+            << QList<int>{-1, 0, 1, 8, 1, 0, 39, 39, 0, 0}
+            << QStringList{"", "", "", "", "", "", "", "detail", "", ""};
+    }
+    void keysStepAndMoveTheSelection() {
+        const auto [red, keys, selected, tips] =
+            Fetch<QList<int>, QString, QList<int>, QStringList>("red", "keys", "selected", "tips");
+        MapFixture f(kSmall, 2500);
+        QVERIFY(f.bExposed);
+        f.view->SetTotalLength(40);
+        for (int i = 0; i < 40; ++i)
+            f.SetCell(i, red.contains(i) ? BLOCK_DIFFERENT : BLOCK_EQUAL);
+        f.Grab();
+        const int P = f.Geometry().m_nPitch;
+        QCOMPARE(P, 14);
+        const QStringList presses = keys.split(' ');
+        for (int k = 0; k < presses.size(); ++k) {
+            const QKeySequence key(presses[k]);
+            QTest::keyClick(f.view.get(), key[0].key(), key[0].keyboardModifiers());
+            const int i = selected[k];
+            QCOMPARE(f.Geometry().m_nSelected, i);
+            // The frame a click draws, at the cell reached; none without a selection.
+            const QImage image = f.Grab();
+            QCOMPARE(CountColor(image, kGreen), i < 0 ? 0 : 4 * (P - 1) + 4 * (P - 3));
+            if (i >= 0)
+                QCOMPARE(image.pixelColor(f.Origin(i)), kGreen);
+            const QString strTip = tips[k] == "detail" ? f.ToolText(i) : tips[k];
+            QCOMPARE(f.TipText(), strTip);
+            if (strTip.isEmpty())
+                continue;
+            // At the cell: below or above its square, across its left edge.
+            const int at = i >= 0 ? i : (strTip == kNoFurtherDifference ? 0 : 39);
+            const QRect rcCell(f.view->mapToGlobal(f.Origin(at)), QSize(P - 1, P - 1));
+            const QRect rcTip = f.tips.GetTipWindow()->frameGeometry();
+            QVERIFY(qAbs(rcTip.top() - rcCell.bottom()) <= 4 ||
+                    qAbs(rcTip.bottom() - rcCell.top()) <= 4);
+            QVERIFY(rcTip.left() <= rcCell.left() && rcCell.left() <= rcTip.right());
+        }
+    }
     void resizeRegroupsRecordedStates() {
         MapFixture f(kSmall, 2500);
         f.view->SetTotalLength(2500); // B = 1, C = 4
@@ -142,6 +218,8 @@ private slots:
         f.Grab();
         QTest::mouseClick(f.view.get(), Qt::LeftButton, {}, f.Origin(3) + QPoint(1, 1));
         QCOMPARE(f.Grab().pixelColor(f.Origin(1)), kRed);
+        QTest::keyClick(f.view.get(), Qt::Key_Return);
+        QVERIFY(!f.TipText().isEmpty());
 
         // 61 x 61 holds 225 squares: C = 16, so the cells now group 16 blocks each.
         f.view->resize(61, 61);
@@ -153,9 +231,10 @@ private slots:
         for (int i = 0; i < 5; ++i)
             QCOMPARE(image.pixelColor(f.Origin(i) + QPoint(i == 3 ? 0 : P / 2, P / 2)),
                      regrouped[i]);
-        // The recorded states and the selected index stay as they were.
+        // The recorded states and the selected index stay as they were; the tip went.
         QCOMPARE(f.states.Get(5), uint8_t(BLOCK_DIFFERENT));
         QCOMPARE(f.Geometry().m_nSelected, 3);
+        QCOMPARE(f.TipText(), QString());
     }
     // A map too low for any square keeps its cells, all outside the client area: their
     // changes still reach the count, without a paint to carry it.
