@@ -34,6 +34,13 @@ bool FellShort(const CBlockFile& reader, uint64_t nPosition, uint32_t nBlockSize
         return false;
     return nGot < WholeBlock(uint64_t(reader.m_nLength), nPosition, nBlockSize);
 }
+
+// Whether the nCount bytes at p1 and p2 agree; a null pointer stands for a hole's zeros.
+bool SameBytes(const uint8_t* p1, const uint8_t* p2, uint32_t nCount) {
+    if (!p1 || !p2)
+        return p1 == p2 || IsAllZero(p1 ? p1 : p2, nCount);
+    return std::memcmp(p1, p2, nCount) == 0;
+}
 } // namespace
 
 void CCompareJob::Run() {
@@ -62,6 +69,7 @@ void CCompareJob::Run() {
                 reader2.SeekTo(int64_t(pos));
                 uint32_t nCount1 = 0;
                 uint32_t nCount2 = 0;
+                // Null where the block lies in a hole of that file: nothing was read there.
                 const uint8_t* p1 = reader1.GetBlock(B, nCount1);
                 const uint8_t* p2 = reader2.GetBlock(B, nCount2);
                 // A reader's error code outlives its failed load: it still stands for blocks
@@ -77,7 +85,7 @@ void CCompareJob::Run() {
                 else if (nCount1 != nCount2 || bShort1 || bShort2 ||
                          nCount1 < WholeBlock(L, pos, B))
                     nState = BLOCK_LENGTH_DIFFERS;
-                else if (std::memcmp(p1, p2, nCount1) != 0)
+                else if (!SameBytes(p1, p2, nCount1))
                     nState = BLOCK_DIFFERENT;
                 if (int64_t(i) < states.m_nCount)
                     states.Set(int32_t(i), nState);
