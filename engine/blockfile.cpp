@@ -23,7 +23,7 @@ bool CBlockFile::OpenBuffered(const std::string& strPath, uint32_t nCapacity) {
         return false;
     m_nLength = int64_t(GetSize());
     m_layout.Reset(m_hFile, m_nLength);
-    // Twice the kernel's usual read-ahead, and pages behind the reader go first.
+    // Twice the kernel's usual read-ahead: a cold comparison keeps the disk busy.
     CFileSystem::Current().Advise(m_hFile, 0, 0, POSIX_FADV_SEQUENTIAL);
     return true;
 }

@@ -50,8 +50,7 @@ public:
             if (nWhence == SEEK_DATA && n >= nFirst && n < nEnd)
                 n = nEnd;
             if (nWhence == SEEK_HOLE && n < nEnd)
-                return std::max<off_t>(n, nFirst) < st.st_size ? std::max<off_t>(n, nFirst)
-                                                               : st.st_size;
+                return std::min<off_t>(std::max<off_t>(n, nFirst), st.st_size);
         }
         if (nWhence == SEEK_DATA && n >= st.st_size)
             return errno = ENXIO, -1;
