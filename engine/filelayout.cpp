@@ -46,9 +46,10 @@ void CFileLayout::Learn(int64_t nPosition) {
     CFileSystem& fs = CFileSystem::Current();
     m_nFrom = nPosition;
     const off_t nData = fs.Seek(m_fd, off_t(nPosition), SEEK_DATA);
-    if (nData < 0) {
-        if (errno != ENXIO) {
-            m_bKnown = false; // EINVAL: this file system cannot tell
+    if (nData < 0 || nData < nPosition) {
+        if (nData >= 0 || errno != ENXIO) {
+            // EINVAL: this file system cannot tell; nor is data before the position believed.
+            m_bKnown = false;
             return;
         }
         // No data from here on: a hole up to the current end. Past that end, if the file has
