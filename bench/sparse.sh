@@ -18,7 +18,7 @@
 #   - the dense pair cold, each run after evicting both files (bench/evict): quillet-map
 #     against plainread (target: at most 1.1 x), with cmp for reference;
 #   - quillet-map --dump of a 2 GiB cell of the 1 TiB pair holding the difference (target:
-#     under 1 s), and its peak RSS against a 256-byte dump (fault 6: bounded memory);
+#     under 1 s), and its peak RSS against a 256-byte dump (memory bounded whatever the cell's size);
 #   - the peak RSS of quillet-map on the 1 TiB pair against the dense 1 GiB pair.
 # The old build reads every hole: on the 1 TiB pair it takes about 9 minutes, so by default
 # its 1 TiB figure is the 64 GiB one times 16 (the runs are linear in the length: every byte
