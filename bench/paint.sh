@@ -8,7 +8,7 @@
 # whole repaint at most 0.35 x the baseline, a progress step at most 0.1 x), then makes two
 # identical 1 GiB files in a temporary folder, warms the page cache, and reports the median
 # of 5 runs of quillet-map (wall time of the process) and of the window's comparison (from
-# the job's start to its finish message) on a 1920 x 1080 and on a 3840 x 2160 screen.
+# OK, which opens both files and starts the job, to its finish message) on a 1920 x 1080 and on a 3840 x 2160 screen.
 # Target: the window at most 1.3 x quillet-map. Exit status 0 when every target is met,
 # 1 when one is missed, 2 on trouble.
 set -euo pipefail

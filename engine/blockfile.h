@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/filelayout.h"
 #include "engine/inputfile.h"
 
 #include <cstdint>
@@ -13,7 +14,9 @@ public:
     // the buffer could not be had (m_dwError is ENOMEM) or the file could not be opened.
     bool OpenBuffered(const std::string& strPath, uint32_t nCapacity);
     // Serves up to nCount bytes from the position and moves the position past them. The
-    // pointer stays valid until the next GetBlock. Check m_dwError after each call.
+    // pointer stays valid until the next GetBlock. Check m_dwError after each call. Bytes
+    // that lie wholly in a hole of the file are not read: they are zeros, and the pointer is
+    // null.
     const uint8_t* GetBlock(uint32_t nCount, uint32_t& nGot);
 
     std::unique_ptr<uint8_t[]> m_pBuffer;
@@ -25,5 +28,7 @@ public:
 
 private:
     bool Covers(int64_t nPosition, uint32_t nCount) const;
-    void Refill();
+    void Refill(uint32_t nCount);
+
+    CFileLayout m_layout;
 };

@@ -34,6 +34,13 @@ bool FellShort(const CBlockFile& reader, uint64_t nPosition, uint32_t nBlockSize
         return false;
     return nGot < WholeBlock(uint64_t(reader.m_nLength), nPosition, nBlockSize);
 }
+
+// Whether the nCount bytes at p1 and p2 agree; a null pointer stands for a hole's zeros.
+bool SameBytes(const uint8_t* p1, const uint8_t* p2, uint32_t nCount) {
+    if (!p1 || !p2)
+        return p1 == p2 || IsAllZero(p1 ? p1 : p2, nCount);
+    return std::memcmp(p1, p2, nCount) == 0;
+}
 } // namespace
 
 void CCompareJob::Run() {
@@ -62,7 +69,8 @@ void CCompareJob::Run() {
                 reader2.SeekTo(int64_t(pos));
                 uint32_t nCount1 = 0;
                 uint32_t nCount2 = 0;
-                // Never past L: a comparison of part of two files ends inside them.
+                // Never past L: a comparison of part of two files ends inside them. Null where
+                // the block lies in a hole of that file: nothing was read there.
                 const uint32_t nWant = WholeBlock(L, pos, B);
                 const uint8_t* p1 = reader1.GetBlock(nWant, nCount1);
                 const uint8_t* p2 = reader2.GetBlock(nWant, nCount2);
@@ -78,7 +86,7 @@ void CCompareJob::Run() {
                     nState = BLOCK_READ_ERROR;
                 else if (nCount1 != nCount2 || bShort1 || bShort2 || nCount1 < nWant)
                     nState = BLOCK_LENGTH_DIFFERS;
-                else if (std::memcmp(p1, p2, nCount1) != 0)
+                else if (!SameBytes(p1, p2, nCount1))
                     nState = BLOCK_DIFFERENT;
                 if (int64_t(i) < states.m_nCount)
                     states.Set(int32_t(i), nState);

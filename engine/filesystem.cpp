@@ -29,6 +29,14 @@ off_t CFileSystem::SeekEnd(int fd) {
     return ::lseek(fd, 0, SEEK_END);
 }
 
+off_t CFileSystem::Seek(int fd, off_t nOffset, int nWhence) {
+    return ::lseek(fd, nOffset, nWhence);
+}
+
+int CFileSystem::Advise(int fd, off_t nOffset, off_t nLength, int nAdvice) {
+    return ::posix_fadvise(fd, nOffset, nLength, nAdvice);
+}
+
 int CFileSystem::Close(int fd) {
     return ::close(fd);
 }

@@ -18,6 +18,10 @@ public:
     virtual ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset);
     virtual int Stat(int fd, struct stat* pStat);
     virtual off_t SeekEnd(int fd);
+    // lseek for SEEK_DATA and SEEK_HOLE: where the file's data and holes lie.
+    virtual off_t Seek(int fd, off_t nOffset, int nWhence);
+    // posix_fadvise: returns 0 or the error number, and leaves errno alone.
+    virtual int Advise(int fd, off_t nOffset, off_t nLength, int nAdvice);
     virtual int Close(int fd);
 
     // The layer in force; the plain POSIX one unless a test installed another.

@@ -20,6 +20,8 @@ public:
     // compared is refused by its name before it is opened. Closes any file held before.
     bool Open(const std::string& strPath);
     bool IsOpen() const { return m_hFile >= 0; }
+    // The descriptor, -1 when closed: for asking where the file has holes.
+    int GetHandle() const { return m_hFile; }
     // The file's current length (a block device's too); 0 when it cannot be learnt.
     uint64_t GetSize() const;
     int64_t GetPosition() const { return m_nPosition; }

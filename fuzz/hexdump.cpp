@@ -65,6 +65,8 @@ public:
         return 0;
     }
     off_t SeekEnd(int fd) override { return off_t(m_files[fd - kFd1].m_nLength); }
+    // Where holes lie cannot be told here, as on a file system without SEEK_DATA.
+    off_t Seek(int, off_t, int) override { return errno = EINVAL, -1; }
     int Close(int) override { return 0; }
 };
 

@@ -29,6 +29,8 @@ public:
         lock.unlock();
         return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
     }
+    // The gate paces a run by its reads, so holes are read too, as where they cannot be learnt.
+    off_t Seek(int, off_t, int) override { return errno = EINVAL, -1; }
     void Allow(int nReads) {
         std::lock_guard<std::mutex> guard(m_lock);
         m_nFree += nReads;

@@ -1,5 +1,6 @@
 #include "view/hexdump.h"
 
+#include "engine/filelayout.h"
 #include "engine/inputfile.h"
 #include "view/hexline.h"
 
@@ -39,9 +40,22 @@ uint32_t FirstDifference(const uint8_t* p1, const uint8_t* p2, uint32_t nCount) 
     return uint32_t(std::mismatch(p1, p1 + nCount, p2).first - p1);
 }
 
+// Where the first nCount bytes at p (null: a hole's zeros) and at q part, nCount if nowhere.
+uint32_t FirstDifferenceOrZero(const uint8_t* p, const uint8_t* q, uint32_t nCount) {
+    if (p && q)
+        return FirstDifference(p, q, nCount);
+    const uint8_t* pBytes = p ? p : q;
+    if (!pBytes || IsAllZero(pBytes, nCount))
+        return nCount;
+    return uint32_t(std::find_if(pBytes, pBytes + nCount, [](uint8_t b) { return b != 0; }) -
+                    pBytes);
+}
+
 // Reads both files chunk by chunk from nFirst until they differ, either of them ends or
 // fails, or nCount bytes agree. A short read ends a file for good, as one read of the
-// whole cell would have stopped there. False when no buffers could be had.
+// whole cell would have stopped there. A hole of both files is passed over unread, and a
+// hole of one file is compared as zeros against the other's bytes. False when no buffers
+// could be had.
 bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nCount, CScan& scan) {
     // Uninitialised: only the pages a read fills are ever touched.
     const auto nBufferSize = size_t(std::min<uint64_t>(nCount, kMaxChunk));
@@ -49,13 +63,26 @@ bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nC
     std::unique_ptr<uint8_t[]> buf2(new (std::nothrow) uint8_t[nBufferSize]);
     if (!buf1 || !buf2)
         return false;
+    CFileLayout layout1;
+    CFileLayout layout2;
+    layout1.Reset(file1.GetHandle(), int64_t(file1.GetSize()));
+    layout2.Reset(file2.GetHandle(), int64_t(file2.GetSize()));
     uint32_t nChunk = kFirstChunk;
     uint64_t nDone = 0;
     while (nDone < nCount) {
-        uint32_t nWant = uint32_t(std::min<uint64_t>(nCount - nDone, nChunk));
+        const auto nAt = int64_t(nFirst + nDone);
+        bool bHole1 = false;
+        bool bHole2 = false;
+        const int64_t nRun = std::min(layout1.RunAt(nAt, bHole1), layout2.RunAt(nAt, bHole2));
+        const uint64_t nRunLeft = uint64_t(nRun - nAt);
+        if (bHole1 && bHole2) {
+            nDone += std::min(nCount - nDone, nRunLeft);
+            continue;
+        }
+        uint32_t nWant = uint32_t(std::min<uint64_t>({nCount - nDone, nChunk, nRunLeft}));
         nChunk = std::min(2 * nChunk, kMaxChunk);
-        uint32_t nGot1 = ReadAt(file1, nFirst + nDone, buf1.get(), nWant);
-        uint32_t nGot2 = ReadAt(file2, nFirst + nDone, buf2.get(), nWant);
+        uint32_t nGot1 = bHole1 ? nWant : ReadAt(file1, nFirst + nDone, buf1.get(), nWant);
+        uint32_t nGot2 = bHole2 ? nWant : ReadAt(file2, nFirst + nDone, buf2.get(), nWant);
         if (nGot1 < nWant) {
             scan.bEnded1 = true;
             scan.nGot1 = nDone + nGot1;
@@ -65,7 +92,8 @@ bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nC
             scan.nGot2 = nDone + nGot2;
         }
         uint32_t nCommon = std::min(nGot1, nGot2);
-        uint32_t i = FirstDifference(buf1.get(), buf2.get(), nCommon);
+        uint32_t i = FirstDifferenceOrZero(bHole1 ? nullptr : buf1.get(),
+                                           bHole2 ? nullptr : buf2.get(), nCommon);
         if (i < nCommon || nCommon < nWant) {
             scan.nDiff = nDone + i;
             return true;

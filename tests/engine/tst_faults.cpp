@@ -26,7 +26,7 @@ QByteArray Runs(const char* pszRuns) {
 
 constexpr int M = 1 << 20;
 
-enum Action { None, Truncate, TruncateBoth, Grow, Unlink, Rename, Abort };
+enum Action { None, Truncate, TruncateBoth, TruncateInHole, Grow, Unlink, Rename, Abort };
 
 // The run takes 1 MiB; loads are 256 KiB. The action is done to the second file before its
 // first read at or past nAt; nArg is the new length.
@@ -42,6 +42,8 @@ const struct {
 } s_cases[] = {
     {"truncated", M, M, 65536, Truncate, 524288, 600000, "", 0, 0, "2*9 4*7"},
     {"truncated to nothing", M, M, 65536, Truncate, 262144, 0, "", 0, 0, "2*4 4*12"},
+    // Both files have a hole over [262144, 786432); the second ends inside it from its first read.
+    {"truncated inside a hole", M, M, 65536, TruncateInHole, 0, 600000, "", 0, 0, "2*9 4*7"},
     {"both truncated: not equal for want of bytes", M, M, 65536, TruncateBoth, 262144, 262144, "",
      0, 0, "2*4 4*12"},
     {"both shrunk before the worker opened them", 600000, 600000, 65536, None, 0, 0, "", 0, 0,
@@ -94,6 +96,13 @@ void TestFaults::duringTheRun() {
     auto Arm = [&](CEventFileSystem& fs, std::atomic<uint8_t>& bAbort) {
         strFirst = WriteFile(dir, "first.bin", bytes.left(c.nLength1));
         strSecond = WriteFile(dir, "second.bin", bytes.left(c.nLength2));
+        if (c.action == TruncateInHole)
+            for (const std::string& strPath : {strFirst, strSecond}) {
+                const int fd = ::open(strPath.c_str(), O_WRONLY | O_CLOEXEC);
+                QVERIFY(::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 262144,
+                                    524288) == 0);
+                ::close(fd);
+            }
         fs.strFailPath = c.pszFailPath;
         fs.nFailFirst = c.nFailFirst;
         fs.nFailEnd = c.nFailEnd;
@@ -103,7 +112,8 @@ void TestFaults::duringTheRun() {
         fs.m_onTrigger = [&] {
             const off_t nArg = off_t(c.nArg);
             int nResult = c.action == TruncateBoth ? ::truncate(strFirst.c_str(), nArg) : 0;
-            if (c.action == Truncate || c.action == TruncateBoth || c.action == Grow)
+            if (c.action == Truncate || c.action == TruncateBoth || c.action == TruncateInHole ||
+                c.action == Grow)
                 nResult |= ::truncate(strSecond.c_str(), nArg);
             else if (c.action == Unlink)
                 nResult = ::unlink(strSecond.c_str());

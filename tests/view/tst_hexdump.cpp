@@ -1,3 +1,4 @@
+#include "engine/filelayout.h"
 #include "engine/inputfile.h"
 #include "tests/testutil.h"
 #include "view/hexdump.h"
@@ -76,7 +77,8 @@ private slots:
     }
 
     // Both files are zeros, the second with 01 at the patched offset; reads of the first
-    // fail over [failFirst, failEnd).
+    // fail over [failFirst, failEnd), where it has zeros written, since only stored bytes
+    // can fail to be read; the rest are holes.
     void dumpOfZeros_data() {
         // patch: past the second file for none
         Columns<qulonglong, qulonglong, qulonglong, qulonglong, qulonglong, qulonglong, qulonglong,
@@ -113,15 +115,19 @@ private slots:
         fs.strFailPath = "zeros1";
         fs.nFailFirst = failFirst;
         fs.nFailEnd = failEnd;
-        QCOMPARE(Dump(WriteFile(m_dir, "zeros1", {}, length1),
+        QCOMPARE(Dump(WriteFile(m_dir, "zeros1", QByteArray(qsizetype(failEnd - failFirst), '\0'),
+                                length1, failFirst),
                       WriteFile(m_dir, "zeros2", patch < length2 ? "\x01" : "", length2, patch),
                       first, last),
                  text);
     }
 
     // A 64 MiB cell is read once in chunks of at most 1 MiB, then only the bytes shown; a
-    // difference early in it ends the scan there.
+    // difference early in it ends the scan there. The files are sparse only to be made
+    // quickly: they are read as data here (holes are passed over unread, tst_holes).
     void largeCellIsScannedInChunks() {
+        SetHoleSkipping(false);
+        const auto restore = qScopeGuard([] { SetHoleSkipping(true); });
         const uint64_t nCell = 64ull << 20;
         const std::string strZeros = WriteFile(m_dir, "large1", {}, nCell);
         CInstalledFaultyFileSystem fs;
