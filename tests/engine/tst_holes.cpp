@@ -35,6 +35,14 @@ public:
         }
         return CFaultyFileSystem::Close(fd);
     }
+    // A block device by its name and once open, so that it is the same kind both times.
+    int StatPath(const char* pszPath, struct stat* pStat) override {
+        const int nResult = CFaultyFileSystem::StatPath(pszPath, pStat);
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (nResult == 0 && untold == BlockDevice && layouts.count(pszPath))
+            pStat->st_mode = S_IFBLK | 0644;
+        return nResult;
+    }
     int Stat(int fd, struct stat* pStat) override {
         const int nResult = CFaultyFileSystem::Stat(fd, pStat);
         if (nResult == 0 && untold == BlockDevice && Find(fd))
