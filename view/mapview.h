@@ -26,7 +26,7 @@ class QAction;
 // The map: one square per cell in the colour of the highest state among its blocks, drawn
 // through an off-screen surface so that it never flickers while the worker fills the array.
 // With no comparison it invites a double click. A click selects a cell, a double click asks
-// the main window to select files; each paint hands the count of differing cells to the strip.
+// the main window to select files; the count of differing cells goes to the strip as it changes.
 // It takes the keyboard focus: the arrows, Home and End move the selection, Enter shows the
 // selected cell's detail, and its actions step to the next or previous differing cell and
 // copy the detail.
