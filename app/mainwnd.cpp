@@ -334,8 +334,7 @@ void CMainWnd::OnFinished() {
         m_strip.SetPaneText(PANE_PROGRESS, std::string());
     } else if (bAbandoned) {
         // Where the worker stopped, which the last notice may not have reached.
-        if (m_nShownProgress >= 0 || m_pJob->m_nProgress.load() > 0)
-            ShowProgress(m_pJob->m_nProgress.load());
+        ShowProgress(m_pJob->m_nProgress.load());
     } else {
         m_strip.FormatPaneText(PANE_PROGRESS, "100%% in %s", m_pJob->m_stopwatch.m_szText);
     }
@@ -345,4 +344,12 @@ void CMainWnd::OnFinished() {
     // window, so each shows its own change; a repaint of the window itself would draw nothing.
     m_mapView.RefreshStates();
     setWindowTitle(QString::fromLatin1(kTitle));
+    // Once more, whole, when the run has settled: on a loaded X display a paint made while
+    // the notices came was seen in the window's backing store but never on the screen.
+    QTimer::singleShot(kSettleMs, this, [this] {
+        if (!m_pJob) {
+            m_mapView.update();
+            m_strip.update();
+        }
+    });
 }

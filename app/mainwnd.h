@@ -103,6 +103,8 @@ private:
     bool m_bSelecting = false; // the Select-files dialog is up
     // After showing progress the window pauses; notices are not posted meanwhile.
     static constexpr int kProgressPauseMs = 20;
+    // From the finish to the last whole repaint of the map and the strip.
+    static constexpr int kSettleMs = 100;
     QTimer m_progressPause;
     std::atomic<bool> m_bProgressPosted{false}; // set from a post until the pause ends
     int32_t m_nShownProgress = -1;
