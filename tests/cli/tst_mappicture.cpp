@@ -116,8 +116,8 @@ void TestMapPicture::pictureIsTheWindowsPaint() {
                        ? QString::fromStdString(WriteFile(m_dir, pszName, file.readAll()))
                        : QString();
         };
-        strPart1 = part(file1, "part 1");
-        strPart2 = part(file2, "part 2");
+        strPart1 = part(file1, "range of one");
+        strPart2 = part(file2, "range of two");
     }
     QCOMPARE(RunMap(args, out, err, false), status);
     QVERIFY(status == 2 || err.str().empty());
