@@ -15,8 +15,8 @@ struct CMap {
     CCellGeometry geometry{states};
     CCellGeometry::CPaintNumbers paint{};
 
-    CMap(int32_t nCapacity, uint64_t nLength, int32_t w0, int32_t h0, int32_t w, int32_t h) {
-        states.AllocateCount(nCapacity);
+    explicit CMap(int32_t nCapacity) { states.AllocateCount(nCapacity); }
+    void Run(uint64_t nLength, int32_t w0, int32_t h0, int32_t w, int32_t h) {
         geometry.SetTotalLength(nLength, w0, h0);
         geometry.OnSize(w, h);
         std::lock_guard<std::mutex> guard(states.m_lock);
@@ -51,7 +51,8 @@ private slots:
                      {kMaxArea, 10000000, 0, 0, 256, 256, 39063, 4},       // started minimised
                      {kMaxArea, 10000000, 5, 5, 256, 16777216, 1, 4}};     // one square
         for (const auto& c : cases) {
-            const CMap map(c.N, c.L, c.w, c.h, c.w, c.h);
+            CMap map(c.N);
+            map.Run(c.L, c.w, c.h, c.w, c.h);
             QCOMPARE((QList<uint64_t>{map.geometry.m_nBlockSize, map.geometry.m_nCellSize,
                                       map.paint.nCells, uint64_t(map.paint.nPitch)}),
                      (QList<uint64_t>{c.B, c.C, c.K, c.P}));
@@ -61,7 +62,8 @@ private slots:
     // A resize where no square fits keeps C, one that changes C regroups the states without
     // clearing them or the selection; a new comparison clears both, no comparison has no cells.
     void resizeAndNewComparison() {
-        CMap map(kMaxArea, 10000000, 765, 500, 389, 250);
+        CMap map(kMaxArea);
+        map.Run(10000000, 765, 500, 389, 250);
         QCOMPARE(map.paint.nPerCell * map.geometry.m_nBlockSize, 2048u);
         map.states.Set(7, BLOCK_DIFFERENT);
         map.geometry.m_nSelected = 3;
@@ -85,6 +87,7 @@ private slots:
     // inside a square hits its cell.
     void invariantsHoldForAnyLengthAndSize() {
         std::mt19937_64 random(20240603);
+        CMap map(kMaxArea);
         auto side = [&random](int32_t nMax) { return int32_t(5 + random() % uint64_t(nMax - 4)); };
         for (int nSample = 0; nSample < 300; ++nSample) {
             const int nScale = nSample % 3 == 0 ? 2 : 1; // sometimes past the largest area
@@ -96,7 +99,7 @@ private slots:
             // Lengths of every magnitude, within the 2^31 bytes a cell can stand for.
             const uint64_t L = 1 + random() % std::min<uint64_t>(std::min(A, A0) << 31,
                                                                  1ull << (1 + random() % 44));
-            const CMap map(kMaxArea, L, w0, h0, w, h);
+            map.Run(L, w0, h0, w, h);
             const CCellGeometry& g = map.geometry;
             const uint64_t B = g.m_nBlockSize, C = g.m_nCellSize, K = map.paint.nCells;
             const int32_t P = map.paint.nPitch;
