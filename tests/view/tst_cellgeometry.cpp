@@ -18,6 +18,9 @@ struct CMap {
     explicit CMap(int32_t nCapacity) { states.AllocateCount(nCapacity); }
     void Run(uint64_t nLength, int32_t w0, int32_t h0, int32_t w, int32_t h) {
         geometry.SetTotalLength(nLength, w0, h0);
+        Resize(w, h);
+    }
+    void Resize(int32_t w, int32_t h) {
         geometry.OnSize(w, h);
         std::lock_guard<std::mutex> guard(states.m_lock);
         paint = geometry.PrepareForPaint(w, h);
@@ -33,9 +36,10 @@ private slots:
         QCOMPARE(CCellGeometry::CellsInArea(-100, -100), 0);
         QCOMPARE(CCellGeometry::CellsInArea(INT32_MAX, INT32_MAX), INT32_MAX);
         // 765 x 500 holds 19 x 30 squares at pitch 25 and 99 x 152 at pitch 5.
-        const int32_t pitches[][2] = {{570, 24}, {569, 25}, {15048, 4}, {15047, 5}, {0, 4}};
+        const int32_t pitches[][2] = {{570, 24}, {569, 25}, {15048, 4}, {15047, 5}};
         for (const auto& [nCells, nPitch] : pitches)
-            QCOMPARE(CCellGeometry::ChoosePitch(nCells ? 765 : 0, 500, uint32_t(nCells)), nPitch);
+            QCOMPARE(CCellGeometry::ChoosePitch(765, 500, uint32_t(nCells)), nPitch);
+        QCOMPARE(CCellGeometry::ChoosePitch(0, 0, 0), 4); // no room at all
     }
 
     // B, C, K and P where the rules meet their limits; the property below covers the rest.
@@ -63,12 +67,13 @@ private slots:
     // clearing them or the selection; a new comparison clears both, no comparison has no cells.
     void resizeAndNewComparison() {
         CMap map(kMaxArea);
-        map.Run(10000000, 765, 500, 389, 250);
-        QCOMPARE(map.paint.nPerCell * map.geometry.m_nBlockSize, 2048u);
+        map.Run(10000000, 765, 500, 765, 500);
         map.states.Set(7, BLOCK_DIFFERENT);
         map.geometry.m_nSelected = 3;
         for (int32_t nSide : {0, 4, -20})
-            QCOMPARE(map.geometry.OnSize(nSide, 500) + map.geometry.OnSize(765, nSide), 4096u);
+            QCOMPARE(map.geometry.OnSize(nSide, 500) + map.geometry.OnSize(765, nSide), 1024u);
+        map.Resize(389, 250);
+        QCOMPARE(map.paint.nPerCell * map.geometry.m_nBlockSize, 2048u);
         QCOMPARE(map.states.GroupMax(0), uint8_t(BLOCK_DIFFERENT));
         QCOMPARE(map.geometry.m_nSelected, 3);
         map.geometry.SetTotalLength(10000000, 765, 500);
