@@ -92,15 +92,17 @@ CRun Run(const QByteArrayList& args) {
     return {nStatus, QByteArray::fromStdString(out.str()), QByteArray::fromStdString(err.str())};
 }
 
-// Every entry under strDir with its size and modification time.
+// Every file under strDir with its size and modification time.
 QStringList Snapshot(const QString& strDir) {
     QStringList entries;
-    QDirIterator it(strDir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    QDirIterator it(strDir, QDir::Files | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
-    while (it.hasNext())
-        entries << it.next() + QString(" %1 %2")
-                                   .arg(it.fileInfo().size())
-                                   .arg(it.fileInfo().lastModified().toMSecsSinceEpoch());
+    for (QFileInfo info; it.hasNext();) {
+        info.setFile(it.next());
+        entries
+            << info.filePath() +
+                   QString(" %1 %2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+    }
     entries.sort();
     return entries;
 }
