@@ -1,5 +1,6 @@
-// quillet-map: its arguments, then whole runs on files made here, hostile ones among them. A
-// run's report is written out once; its --quiet, --first and --json runs are checked against it.
+// quillet-map: its arguments, then whole runs on files made here, hostile ones
+// among them. A run's report is written out once; its --quiet, --first and
+// --json runs are checked against it.
 #include "cli/mapcli.h"
 #include "engine/inputfile.h"
 #include "tests/testutil.h"
@@ -13,7 +14,6 @@
 #include <QProcess>
 #include <QtTest>
 
-#include <cinttypes>
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
@@ -24,24 +24,11 @@ using namespace testutil;
 #define USAGE "\nUsage: quillet-map [OPTION]... [--] FILE1 FILE2"
 
 namespace {
-// What the parser took, in one line.
-QString Taken(const CMapOptions& o) {
-    const char* const kOutputs[] = {"report", "quiet", "first", "json", "dump"};
-    QString str = QString::asprintf("B=%u %s %s %s", o.nBlockSize, kOutputs[int(o.eOutput)],
-                                    o.strFile1.c_str(), o.strFile2.c_str());
-    if (o.eOutput == EMapOutput::Dump)
-        str += QString::asprintf(" dump=%" PRIu64 ":%" PRIu64, o.nDumpFirst, o.nDumpLast);
-    if (o.bRange)
-        str += QString::asprintf(" range=%" PRIu64 ":%" PRIu64, o.nRangeFirst, o.nRangeLast);
-    if (!o.strPng.empty())
-        str += QString::asprintf(" png=%s %dx%d", o.strPng.c_str(), o.nMapWidth, o.nMapHeight);
-    return o.bHelp ? "help" : o.bVersion ? "version" : str;
-}
-
-// The report written out from "BLOCKS SIZE EQUAL DIFFERENT LENGTH READ; STATE FIRST LAST; ...".
+// The report written out from "BLOCKS SIZE EQUAL DIFFERENT LENGTH READ; STATE
+// FIRST LAST; ...".
 QByteArray Report(const QByteArray& brief) {
-    QString text =
-        "blocks=%1 block_size=%2 equal=%3 different=%4 length_differs=%5 read_error=%6\n";
+    QString text = "blocks=%1 block_size=%2 equal=%3 different=%4 "
+                   "length_differs=%5 read_error=%6\n";
     const QList<QByteArray> parts = brief.split(';');
     for (const QByteArray& n : parts[0].split(' '))
         text = text.arg(QString::fromLatin1(n));
@@ -76,7 +63,8 @@ struct CRun {
     }
 };
 
-// In this process, on a terminal, any file written limited to 100 bytes as by a full disk.
+// In this process, on a terminal, any file written limited to 100 bytes as by a
+// full disk.
 CRun Run(const QByteArrayList& args) {
     std::vector<std::string> list;
     for (const QByteArray& arg : args)
@@ -114,27 +102,10 @@ class TestMapCli : public QObject {
     CInstalledFaultyFileSystem m_faulty; // reads of "locked" fail from 40000 to 44999
 
 private slots:
+    // Refusals; what is taken shows in the runs below.
     void arguments_data() {
-        // outcome: the options taken, or how the reason for refusal begins
-        Columns<QString, QString>("args", "outcome");
+        Columns<QString, QString>("args", "reason"); // how the reason begins
         const char* const kRows[][2] = {
-            {"--block-size=0x1000 a b", "B=4096 report a b"},
-            {"a --b 4096 b", "B=4096 report a b"},
-            {"a b -b1073741824", "B=1073741824 report a b"},
-            {"-- -s -b", "B=0 report -s -b"},
-            {"--png -s -- a b", "B=0 report a b png=-s 1024x768"},
-            {"-sh", "help"},
-            {"-V", "version"},
-            {"a b --q", "B=0 quiet a b"},
-            {"--first a b", "B=0 first a b"},
-            {"--j a b", "B=0 json a b"},
-            {"--range 0x1:31 a b", "B=0 report a b range=1:31"},
-            {"--range=0:0x7FFFFFFFFFFFFFFF a b", "B=0 report a b range=0:9223372036854775807"},
-            {"--range=100:200 --dump=0:150 a b", "B=0 dump a b dump=100:150 range=100:200"},
-            {"--dump=0x80:0XbF a b", "B=0 dump a b dump=128:191"},
-            {"--dump=0x100000000:6442450943 a b", "B=0 dump a b dump=4294967296:6442450943"},
-            {"--si 333x200 --png=m a b", "B=0 report a b png=m 333x200"},
-            {"--png=m --size=5x16384 --json a b", "B=0 json a b png=m 5x16384"},
             {"--bl=3000 a b", "option '--bl': block size '3000' is not a power of two from 1 to"},
             {"-b 2147483648 a b", "option '-b': block size '2147483648' is not"},
             {"-b 0 a b", "option '-b': block size '0' is not"},
@@ -162,23 +133,22 @@ private slots:
             {"--png=m -b 4096 a b", "--png takes the window's block size; leave out -b"},
             {"--png=m --dump=0:1 a b", "--dump compares nothing, so it draws no --png"},
             {"--p=m -s a b", "-s stops at the first difference, so it draws no --p"}};
-        for (const auto& [pszArgs, pszOutcome] : kRows)
-            QTest::newRow(pszArgs) << pszArgs << pszOutcome;
+        for (const auto& [pszArgs, pszReason] : kRows)
+            QTest::newRow(pszArgs) << pszArgs << pszReason;
     }
     void arguments() {
-        const auto [args, outcome] = Fetch<QString, QString>("args", "outcome");
+        const auto [args, reason] = Fetch<QString, QString>("args", "reason");
         for (int i = 0; i < 2; ++i) { // twice in one process, as the fuzzer calls it
             CMapOptions options;
             std::string strError;
-            if (ParseMapArgs(StdList(args.split(' ')), options, strError))
-                QCOMPARE(Taken(options), outcome);
-            else
-                QVERIFY2(QString::fromStdString(strError).startsWith(outcome), strError.c_str());
+            QVERIFY(!ParseMapArgs(StdList(args.split(' ')), options, strError));
+            QVERIFY2(QString::fromStdString(strError).startsWith(reason), strError.c_str());
         }
     }
 
     void initTestCase() {
-        ::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the program
+        ::signal(SIGXFSZ,
+                 SIG_IGN); // a write past the limit fails instead of ending the program
         QVERIFY(QDir::setCurrent(m_dir.path()));
         QByteArray bytes = Pattern(10000);
         for (const char* pszName : {"base", "same", "a & b", "new\nline", "not UTF-8"})
@@ -201,7 +171,8 @@ private slots:
     void cleanupTestCase() { ::unlink("\xff\xfe not UTF-8"); } // a name Qt cannot spell
 
     void runs_data() {
-        // args split at '|'; out as Report() writes it out; err without "quillet-map: "
+        // args split at '|'; out as Report() writes it out; err without
+        // "quillet-map: "
         Columns<QByteArrayList, int, QByteArray, QByteArray>("args", "status", "out", "err");
         auto row = [](const QByteArray& args, int nStatus, const char* pszOut, QByteArray err) {
             QTest::newRow(args.toPercentEncoding(" |&<>-./:=")) // one printable line
@@ -209,10 +180,11 @@ private slots:
                 << (err.isEmpty() ? err : "quillet-map: " + err + "\n");
         };
         const char* const kEqual = "3 4096 3 0 0 0";
-        row("base|same", 0, kEqual, "");
+        row("--range=0:0x7FFFFFFFFFFFFFFF|base|same", 0, kEqual, "");
         row("--|base|-x", 1, "3 4096 2 1 0 0; different 2000 270F", "");
+        row("--b|0x800|base|./-x", 1, "5 2048 4 1 0 0; different 2000 270F", "");
         row("-b1|base|./-x", 1, "10000 1 9999 1 0 0; different 270F 270F", "");
-        row("--range=1:9999|base|./-x", 1, "3 4096 2 1 0 0; different 2001 270F", "");
+        row("--range|0x1:0x270F|base|./-x", 1, "3 4096 2 1 0 0; different 2001 270F", "");
         row("--range=0:9999|base|longer", 0, kEqual, "");
         row("--range=0x2000:0xFFFFFFFF|base|longer", 1, "1 4096 0 0 1 0; length-differs 2000 2EDF",
             "");
@@ -224,16 +196,17 @@ private slots:
         row("-b|16384|open|locked", 2, "7 16384 6 0 0 1; read-error 8000 BFFF",
             "1 blocks could not be read");
         row("--range=20000:30000|base|same", 2, "",
-            "range 20000:30000: both files end before its first byte (the longer has 10000 bytes)");
+            "range 20000:30000: both files end before its first byte (the longer "
+            "has 10000 bytes)");
         row("base|missing \xff", 2, "", "missing \xff: No such file or directory");
         row("base|dir", 2, "", "dir: Is a directory");
         row("fifo|base", 2, "", "fifo: Illegal seek");
         row("/proc/self/status|/proc/self/maps", 2, "",
             "/proc/self/status: its length is given as 0 but it has content");
-        row("--dump=0:15|dir|base", 2, "", "dir: Is a directory");
         row("--fast|base|same", 2, "", "unknown option '--fast'" USAGE);
         row("-b1|huge|huge", 2, "",
-            "block size 1 gives 1073741825 blocks, more than 1073741824; choose a larger "
+            "block size 1 gives 1073741825 blocks, more than 1073741824; choose a "
+            "larger "
             "one" USAGE);
         row("--png=missing/m.png|base|same", 2, "", "missing/m.png: No such file or directory");
         row("--png=dir|base|same", 2, "", "dir: Is a directory");
@@ -241,24 +214,16 @@ private slots:
             "same: is one of the files compared; name another picture");
         row("--png=dir/m.png|base|same", 2, "10000 1 10000 0 0 0", "dir/m.png: File too large");
         row("--png=m.png|--size=5x5|huge|huge", 2, "",
-            "m.png: a map of 5x5 cannot show files this long; choose a larger --size");
+            "m.png: a map of 5x5 cannot show files this long; choose a larger "
+            "--size");
         for (const char* pszName : {"a & b", "new\nline", "\xff\xfe not UTF-8"})
             row(QByteArray(pszName) + "|base", 0, kEqual, "");
-        // A path of 4,000 bytes in folders of 200, then one past PATH_MAX.
-        QByteArray deep = ".";
-        while (deep.size() < 3800)
-            ::mkdir((deep += '/' + QByteArray(200, 'd')).constData(), 0700);
-        const QByteArray longName = deep + "/" + QByteArray(4000 - deep.size() - 1, 'f');
-        WriteFile(m_dir, longName, Pattern(10000));
-        row(longName + "|base", 0, kEqual, "");
-        row("base|" + deep + "/d/" + QByteArray(400, 'f'), 2, "",
-            deep + "/d/" + QByteArray(400, 'f') + ": File name too long");
         // With a range, the dump shows only the part of it inside the range.
         CInputFile file1;
         CInputFile file2;
         QVERIFY(file1.Open("base") && file2.Open("-x"));
         QTest::newRow("dump")
-            << QByteArrayList{"--range=9000:9999", "--dump=0:0xFFFFFF", "base", "./-x"} << 0
+            << QByteArrayList{"--range=9000:9999", "--dump=0:0XFFFFFF", "base", "./-x"} << 0
             << QByteArray::fromStdString(BuildHexDump(file1, file2, 9000, 9999) + "\n")
             << QByteArray();
     }
@@ -267,29 +232,25 @@ private slots:
             Fetch<QByteArrayList, int, QByteArray, QByteArray>("args", "status", "out", "err");
         const QStringList before = Snapshot(m_dir.path());
         const CRun run = Run(args);
-        QCOMPARE(run.Said(), err);
-        QCOMPARE(run.out, out);
-        QCOMPARE(run.nStatus, status);
+        QCOMPARE(run.Said() + run.out + char('0' + run.nStatus), err + out + char('0' + status));
         QCOMPARE(Snapshot(m_dir.path()), before);
-        if (std::any_of(args.begin(), args.end(), [](const QByteArray& arg) {
-                return arg.startsWith("--png") || arg.startsWith("--dump");
-            }))
+        if (args.join().contains("--png") || args.join().contains("--dump"))
             return;
         // --quiet tells it by its status alone, with no progress even on a terminal.
         const CRun quiet = Run(QByteArrayList{"-s"} + args);
-        QCOMPARE(quiet.err + quiet.out, err);
-        QCOMPARE(quiet.nStatus, status);
-        // --first names a byte of the first run.
+        QCOMPARE(quiet.err + quiet.out + char('0' + quiet.nStatus), err + char('0' + status));
+        // --first names the first byte of the first run that differs, or where a file ends.
         const CRun first = Run(QByteArrayList{"--first"} + args);
         QCOMPARE(first.Said() + char('0' + first.nStatus), err + char('0' + status));
         const QList<QByteArray> runLine = out.split('\n').value(1).split(' ');
-        const QList<QByteArray> at = first.out.split(' ');
-        const qulonglong n = at.value(1).toULongLong();
-        QCOMPARE(first.out.isEmpty(), status != 1);
-        QVERIFY2(status != 1 || (at[0] == runLine[0] && n >= runLine[1].toULongLong(nullptr, 16) &&
-                                 n <= runLine[2].toULongLong(nullptr, 16) &&
-                                 at[2] == QString::asprintf("0x%016llX\n", n).toUtf8()),
-                 first.out);
+        const qulonglong n = first.out.split(' ').value(1).toULongLong();
+        QCOMPARE(
+            first.out,
+            status != 1
+                ? QByteArray()
+                : QString::asprintf("%s %llu 0x%016llX\n", runLine[0].constData(), n, n).toUtf8());
+        QVERIFY(status != 1 || (n >= runLine[1].toULongLong(nullptr, 16) &&
+                                n <= runLine[2].toULongLong(nullptr, 16)));
         // JSON tells what the text does, and the paths byte for byte as the window shows them.
         const CRun json = Run(QByteArrayList{"--json"} + args);
         QCOMPARE(json.Said() + char('0' + json.nStatus), err + char('0' + status));
@@ -298,17 +259,16 @@ private slots:
             return QString::fromStdU16String(PathToText(bytes.toStdString()));
         };
         QCOMPARE(doc.isEmpty(), err.contains("Usage:"));
-        if (doc.isEmpty())
-            return;
-        QCOMPARE(doc["status"].toInt(), status);
-        QCOMPARE(doc["error"].toString(), text(err.mid(13).chopped(!err.isEmpty())));
+        QCOMPARE(doc["status"].toInt(status), status);
+        QCOMPARE(doc["error"].toString(),
+                 doc.isEmpty() ? "" : text(err.mid(13).chopped(!err.isEmpty())));
         QCOMPARE(out.isEmpty() ? QByteArray() : TextOf(doc), out);
         QCOMPARE(doc["file1"]["path"].toString() + doc["file2"]["path"].toString(),
                  out.isEmpty() ? "" : text(args[args.size() - 2]) + text(args.last()));
     }
 
     // The real program, with an empty home: its exit status, trouble on standard error alone,
-    // and nothing written anywhere, whatever the outcome.
+    // and nothing written anywhere.
     void program() {
         QTemporaryDir home;
         const QStringList before = Snapshot(m_dir.path());
@@ -316,25 +276,23 @@ private slots:
         for (const char* pszName : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
                                     "XDG_STATE_HOME", "TMPDIR"})
             env.insert(pszName, home.path());
-        const std::pair<QStringList, int> kRuns[] = {{{"base", "same"}, 0},
-                                                     {{"base", "--", "-x"}, 1},
-                                                     {{"fifo", "base"}, 2},
-                                                     {{"--dump=9000:9999", "base", "./-x"}, 0}};
-        for (const auto& [args, nStatus] : kRuns) {
+        for (const QStringList& args :
+             {QStringList{"base", "--", "-x"}, QStringList{"fifo", "base"}}) {
             QProcess process;
             process.setProcessEnvironment(env);
             process.start(QUILLET_BIN_DIR "/quillet-map", args);
             QVERIFY(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit);
-            QCOMPARE(process.exitCode(), nStatus);
-            QCOMPARE(process.readAllStandardOutput().isEmpty(), nStatus == 2);
-            QCOMPARE(process.readAllStandardError().startsWith("quillet-map: "), nStatus == 2);
+            const QByteArray said = process.readAllStandardOutput().left(9) + '|' +
+                                    process.readAllStandardError().left(13);
+            QCOMPARE(said + char('0' + process.exitCode()),
+                     args[0] == "fifo" ? "|quillet-map: 2" : "blocks=3 |1");
         }
         QCOMPARE(Snapshot(home.path()), QStringList());
         QCOMPARE(Snapshot(m_dir.path()), before);
     }
 
-    // The smallest power of two from 4096 that keeps 2^20 blocks; a block never compared is
-    // trouble; the progress line.
+    // The smallest power of two from 4096 that keeps 2^20 blocks; a block never
+    // compared is trouble; the progress line.
     void parts() {
         for (uint64_t n : {0ull, 1ull << 32, (1ull << 32) + 1, ~0ull})
             QCOMPARE(DefaultBlockSize(n), n < (1ull << 32) + 1 ? 4096u
