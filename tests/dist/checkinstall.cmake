@@ -1,7 +1,4 @@
-# cmake -DBUILD_DIR=... -DPREFIX=... -DGROFF=... -P checkinstall.cmake
-# Fails on a file missing, misplaced or extra, an icon of the wrong size, a binary that does not
-# run, a menu entry naming nothing installed, a manual page groff warns about, or a shell
-# completion offering the wrong words.
+# cmake -DBUILD_DIR=... -DPREFIX=... -DGROFF=... -P checkinstall.cmake: the tree a packager ships.
 function(check condition message) # the condition as if() takes it, in the caller's variables
     cmake_language(EVAL CODE "if(NOT (${condition}))\nmessage(FATAL_ERROR [==[${message}]==])\nendif()")
 endfunction()
@@ -25,12 +22,11 @@ check("status EQUAL 0 AND found STREQUAL expected" "installed (${status}):\n${fo
 # A PNG's signature, then its width and height as the big-endian words at bytes 16 and 20.
 foreach(png IN LISTS expected)
     if(png MATCHES "/([0-9]+)x[0-9]+/apps/.*png$")
-        set(size ${CMAKE_MATCH_1})
         file(READ ${PREFIX}/${png} header LIMIT 24 HEX)
         string(REGEX MATCH "^89504e470d0a1a0a................(........)(........)$" ignored "${header}")
         math(EXPR width "0x0${CMAKE_MATCH_1}")
         math(EXPR height "0x0${CMAKE_MATCH_2}")
-        check("width EQUAL size AND height EQUAL size" "${png}: not a ${size}x${size} PNG")
+        check("\"${png}\" MATCHES \"/${width}x${height}/\"" "${png}: a PNG of ${width}x${height}")
     endif()
 endforeach()
 
@@ -52,20 +48,17 @@ check("EXISTS \"${PREFIX}/bin/${CMAKE_MATCH_1}\" AND EXISTS \"${PREFIX}/${apps}/
 
 # The words on the line, the last one being completed, then what is offered. bash splits
 # "--png=NAME" at the "=" itself. Run in bin/, so the programs are the files to offer.
-find_program(BASH bash REQUIRED)
-foreach(case "quillet-map --bl|--block-size=" "quillet-map --q|--quiet"
+foreach(case "quillet-map --bl|--block-size=" "quillet-map --q|--quiet" "quillet-map -b quillet-m|"
         "quillet-map --png quillet-m|quillet-map" "quillet-map --png = quillet-m|quillet-map"
-        "quillet-map -b quillet-m|" "quillet-map --range = quillet-m|"
-        "quillet-map --json quillet-m|quillet-map" "quillet-map -- --j|" "quillet --v|--version"
-        "quillet quillet-m|quillet-map")
+        "quillet-map --range = quillet-m|" "quillet-map --json quillet-m|quillet-map"
+        "quillet-map -- --j|" "quillet --v|--version" "quillet quillet-m|quillet-map")
     string(REGEX MATCH "^(([^ ]+)[^|]*)\\|(.*)$" ignored "${case}")
-    set(offered "${CMAKE_MATCH_3}")
     string(REPLACE "-" "_" function "_${CMAKE_MATCH_2}")
     separate_arguments(words UNIX_COMMAND "${CMAKE_MATCH_1}")
-    execute_process(COMMAND ${BASH} -c "source \"$1\"; shift; COMP_WORDS=(\"$@\");
+    execute_process(COMMAND bash -c "source \"$1\"; shift; COMP_WORDS=(\"$@\");
             COMP_CWORD=$(($# - 1)); ${function}; printf %s \"\${COMPREPLY[*]}\""
             bash ${PREFIX}/share/bash-completion/completions/${CMAKE_MATCH_2} ${words}
         WORKING_DIRECTORY ${PREFIX}/bin RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    check("status EQUAL 0 AND out STREQUAL offered AND err STREQUAL \"\""
-        "completing '${case}': offered '${out}', expected '${offered}' ${err}")
+    check("status EQUAL 0 AND out STREQUAL CMAKE_MATCH_3 AND err STREQUAL \"\""
+        "completing '${case}': offered '${out}', expected '${CMAKE_MATCH_3}' ${err}")
 endforeach()
