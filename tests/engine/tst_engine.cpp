@@ -12,18 +12,18 @@
 using namespace testutil;
 
 namespace {
-// "2*3 4 0" -> "22240"; a text not starting with a digit stands for itself.
+// "2*3 4 0 rest" -> "22240 rest": runs of states, then text that stands for itself.
 QByteArray Runs(const QByteArray& text) {
-    if (text.isEmpty() || text[0] < '0' || text[0] > '9')
-        return text;
     QByteArray out;
-    for (const QByteArray& run : text.split(' '))
+    for (const QByteArray& run : text.split(' ')) {
+        if (run[0] < '0' || run[0] > '9')
+            return (out.isEmpty() ? "" : out + ' ') + text.mid(text.indexOf(run));
         out += QByteArray(run.size() > 1 ? run.mid(2).toInt() : 1, run[0]);
+    }
     return out;
 }
 
-// One comparison from start to finish, as the window makes it: each block's state as a digit,
-// one past the last block too; "refused: why" when it could not start.
+// One comparison from start to finish, as the window makes it.
 struct CRun : IJobSink {
     CBlockStateArray states;
     CLockedText error1, error2;
@@ -34,13 +34,16 @@ struct CRun : IJobSink {
 
     void PostProgress() override { progress.push_back(pJob->m_nProgress.load()); }
     void PostFinished() override { ++nFinished; }
+    // Each block's state as a digit, one past the last block too; "refused: why" when the job
+    // could not start.
     QByteArray Run(const std::string& strPath1, const std::string& strPath2, uint64_t L, uint32_t B,
-                   uint64_t nFirst = 0, bool bStop = false, int32_t nLacking = 0) {
-        states.AllocateCount(B ? int32_t((L - nFirst + B - 1) / B) + 1 - nLacking : 1);
-        const CJobSetup setup{strPath1, strPath2, L,    B,      &states, &bAbort,
-                              &error1,  &error2,  this, nFirst, bStop};
+                   uint64_t nFirst = 0, bool bStop = false, bool bTight = false) {
+        states.AllocateCount(B ? int32_t((L - nFirst + B - 1) / B) + (bTight ? -1 : 1) : 1);
         std::string strError;
-        if (!StartCompareJob(pJob, setup, strError))
+        if (!StartCompareJob(
+                pJob,
+                {strPath1, strPath2, L, B, &states, &bAbort, &error1, &error2, this, nFirst, bStop},
+                strError))
             return pJob ? "not null" : "refused: " + QByteArray::fromStdString(strError);
         pJob->Join(); // the worker's writes are seen from here on
         delete std::exchange(pJob, nullptr);
@@ -74,25 +77,19 @@ struct CToldFileSystem : CFaultyFileSystem {
     std::atomic<int> nOpens{0}, nCloses{0};
 };
 
-// Writes bytes and punches holes into runs of whole 4 KiB pages (now and then all of it),
-// which then read as zeros, as bytes now does. Returns the runs left as data; nHoles counts the
-// holes.
-std::vector<std::pair<int64_t, int64_t>> WriteHoley(const std::string& strPath, QByteArray& bytes,
+// Punches holes into random runs of the file's 4 KiB pages, zeros in bytes too. Returns the
+// runs left as data; nHoles counts the holes.
+std::vector<std::pair<int64_t, int64_t>> PunchHoles(const std::string& strPath, QByteArray& bytes,
                                                     unsigned nSeed, int& nHoles) {
     std::mt19937 random(nSeed);
     std::vector<std::pair<int64_t, int64_t>> data;
-    const int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
-        qFatal("cannot write %s", strPath.c_str());
-    const bool bAll = random() % 8 == 0;
+    const int fd = ::open(strPath.c_str(), O_WRONLY | O_CLOEXEC);
     bool bHole = random() % 2;
     for (int64_t n = 0, nRun = 0; n < bytes.size(); n += nRun, bHole = !bHole) {
-        nRun =
-            bAll ? bytes.size() : std::min<int64_t>(bytes.size() - n, 4096 * (1 + random() % 50));
+        nRun = std::min<int64_t>(bytes.size() - n, 4096 * (1 + random() % 50));
         // The last page whole, or the file system keeps it as data.
-        const int64_t nPunch = (nRun + 4095) & ~4095;
-        if ((bHole || bAll) &&
-            ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, n, nPunch) == 0)
+        if (bHole && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, n,
+                                 (nRun + 4095) & ~4095) == 0)
             ++nHoles, bytes.replace(n, nRun, QByteArray(nRun, '\0'));
         else
             data.push_back({n, n + nRun});
@@ -109,28 +106,20 @@ QByteArray Dump(const std::string& strPath1, const std::string& strPath2, uint64
     return QByteArray::fromStdString(BuildHexDump(file1, file2, nFirst, nLast));
 }
 
-constexpr uint64_t G4 = 1ull << 32;
+constexpr uint64_t G4 = 1ull << 32, N = UINT64_MAX;
 
-// A file of zeros (a pattern with "pattern") against one like it with 01 at differAt,
-// compared from first to end (0: the longer length). how: "stop" at the first difference,
-// "abort" before the start, "tight" for a state array a block too short, "nothread" when no
-// thread can be had. second: another path for the second file; seeAs: what every look-up by
-// name sees. reads, posts, last: of both readers and the progress, when not -1.
+// A file of zeros (a pattern with "pattern") against one like it with 01 at differAt (N:
+// nowhere), from first to end (0: the longer length). how: "stop" at the first difference,
+// "abort" before the start, "tight": room for a block less, "nothread": no thread to be had,
+// "fifo": the second is a fifo seen by name as a file, "disk": files seen by name as disks.
+// After the states: errors and files opened; with "pattern", progress posts, the last one
+// and the reads.
 const struct {
-    const char* pszName;
-    const char* pszStates;
-    const char* pszHow = "";
-    uint64_t nLength1 = 1000, nLength2 = 1000, nDifferAt = UINT64_MAX;
+    const char *pszName, *pszOutcome, *pszHow;
+    uint64_t nLength1 = 1000, nLength2 = 1000, nDifferAt = N;
     uint32_t B = 64;
     uint64_t nFirst = 0, nEnd = 0;
-    const char* pszSecond = nullptr;
-    mode_t nSeeAs = 0;
-    const char* pszErrors = "|";
-    int nOpens = 2, nReads = -1, nPosts = -1, nLast = -1;
 } s_runs[] = {
-    {"1000 against 1500", "2*2 3 2*12 4*9 0", "", 1000, 1500, 130},
-    {"short last block differs", "2*15 3 0", "", 1000, 1000, 990},
-    {"one empty file", "4*2 0", "", 0, 100},
     {"block of one byte", "2*2 3 2 4 0", "", 5, 4, 2, 1},
     {"beyond 4 GiB", "2*65537 3 2 4 0", "", G4 + 196708, G4 + 196658, G4 + 65536, 65536},
     {"part ending before the difference", "2*14 0", "", 1000, 1000, 990, 64, 100, 990},
@@ -141,74 +130,21 @@ const struct {
     {"stop, but all equal", "2*16 0", "stop"},
     {"stop in a part above 4 GiB", "2*3 3 0*63", "stop", G4 + 4096, G4 + 4096, G4 + 100, 64,
      G4 - 128},
-    {"20 blocks", "2*20 0", "pattern", 5120, 5120, UINT64_MAX, 256, 0, 0, {}, 0, "|", 2, 2, 0},
-    {"64 blocks",
-     "2*64 0",
-     "pattern",
-     16384,
-     16384,
-     UINT64_MAX,
-     256,
-     0,
-     0,
-     {},
-     0,
-     "|",
-     2,
-     2,
-     2,
-     10000},
-    {"39063 blocks, the last short",
-     "2*39063 0",
-     "pattern",
-     10000000,
-     10000000,
-     UINT64_MAX,
-     256,
-     0,
-     0,
-     {},
-     0,
-     "|",
-     2,
-     78,
-     1220,
-     9994},
-    {"blocks above the buffer",
-     "2*4 0",
-     "pattern",
-     (3 << 20) + 5,
-     (3 << 20) + 5,
-     UINT64_MAX,
-     1 << 20,
-     0,
-     0,
-     {},
-     0,
-     "|",
-     2,
-     8,
-     0},
+    {"20 blocks", "2*20 0 posts 0 last -1 reads 2", "pattern", 5120, 5120, N, 256},
+    {"64 blocks", "2*64 0 posts 2 last 10000 reads 2", "pattern", 16384, 16384, N, 256},
+    {"39063 blocks, the last short", "2*39063 0 posts 1220 last 9994 reads 78", "pattern", 10000000,
+     10000000, N, 256},
+    {"blocks above the buffer", "2*4 0 posts 0 last -1 reads 8", "pattern", (3 << 20) + 5,
+     (3 << 20) + 5, N, 1 << 20},
     {"aborted", "0*17", "abort"},
-    {"second missing", "0*17", "", 1000, 1000, UINT64_MAX, 64, 0, 0, "gone", 0,
-     "|Comapre error: No such file or directory", 1},
-    {"second a directory", "0*17", "", 1000, 1000, UINT64_MAX, 64, 0, 0, ".", 0,
-     "|Comapre error: Is a directory", 1},
-    {"second a fifo", "0*17", "", 1000, 1000, UINT64_MAX, 64, 0, 0, "fifo", 0,
-     "|Comapre error: Illegal seek", 1},
-    {"second a character device", "0*17", "", 1000, 1000, UINT64_MAX, 64, 0, 0, "/dev/zero", 0,
-     "|Comapre error: Illegal seek", 1},
-    {"a socket", "0*17", "", 1000, 1000, UINT64_MAX, 64, 0, 0, nullptr, S_IFSOCK,
-     "Compare error: No such device or address|", 0},
-    {"a fifo seen as a file", "0*17", "", 1000, 1000, UINT64_MAX, 64, 0, 0, "fifo", S_IFREG,
-     "|Comapre error: Illegal seek", 2},
-    {"a file seen as a disk", "0*17", "", 1000, 1000, UINT64_MAX, 64, 0, 0, nullptr, S_IFBLK,
-     "Compare error: Resource temporarily unavailable|", 1},
-    {"block size 0", "refused: Invalid argument", "", 100, 100, UINT64_MAX, 0},
-    {"block size 3", "refused: Invalid argument", "", 100, 100, UINT64_MAX, 3},
-    {"block size 2^31", "refused: Invalid argument", "", 100, 100, UINT64_MAX, 1u << 31},
+    {"a fifo seen as a file", "0*17 |Comapre error: Illegal seek opened 2", "fifo"},
+    {"a file seen as a disk", "0*17 Compare error: Resource temporarily unavailable| opened 1",
+     "disk"},
+    {"block size 0", "refused: Invalid argument", "", 100, 100, N, 0},
+    {"block size 3", "refused: Invalid argument", "", 100, 100, N, 3},
+    {"block size 2^31", "refused: Invalid argument", "", 100, 100, N, 1u << 31},
     {"100 blocks, room for 99", "refused: Value too large for defined data type", "tight", 100, 100,
-     UINT64_MAX, 1},
+     N, 1},
     {"no thread", "refused: Resource temporarily unavailable", "nothread"},
 };
 } // namespace
@@ -229,119 +165,104 @@ private slots:
         const auto& c = s_runs[std::get<0>(Fetch<int>("row"))];
         const QByteArray how = c.pszHow;
         const QByteArray bytes = how == "pattern" ? Pattern(qsizetype(c.nLength1)) : "";
+        const bool bDiffers = c.nDifferAt < c.nLength2;
         const std::string strPath1 = WriteFile(m_dir, "first", bytes, c.nLength1);
-        std::string strPath2 = WriteFile(m_dir, "second", c.nDifferAt < c.nLength2 ? "\x01" : bytes,
-                                         c.nLength2, c.nDifferAt < c.nLength2 ? c.nDifferAt : 0);
-        ::mkfifo(QFile::encodeName(m_dir.filePath("fifo")).constData(), 0600);
-        if (c.pszSecond)
-            strPath2 =
-                c.pszSecond[0] == '/' ? c.pszSecond : m_dir.filePath(c.pszSecond).toStdString();
+        const std::string strPath2 = WriteFile(m_dir, "second", bDiffers ? "\x01" : bytes,
+                                               c.nLength2, bDiffers ? c.nDifferAt : 0);
+        const std::string strFifo = m_dir.filePath("fifo").toStdString();
+        ::mkfifo(strFifo.c_str(), 0600);
         CToldFileSystem fs;
-        fs.nSeeAs = c.nSeeAs;
-        QByteArray states;
-        {
-            CInstalledFileSystem installed(&fs);
-            CRun run;
-            run.bAbort = how == "abort";
-            SimulateThreadStartFailure(how == "nothread");
-            states = run.Run(strPath1, strPath2, c.nEnd ? c.nEnd : std::max(c.nLength1, c.nLength2),
-                             c.B, c.nFirst, how == "stop", how == "tight" ? 2 : 0);
-            SimulateThreadStartFailure(false);
-            QCOMPARE(QByteArray::fromStdString(run.error1.Get() + "|" + run.error2.Get()),
-                     c.pszErrors);
-            if (c.nPosts >= 0) {
-                QCOMPARE(int(run.progress.size()), c.nPosts);
-                QCOMPARE(run.progress.empty() ? -1 : run.progress.back(), c.nLast);
-                QVERIFY(std::is_sorted(run.progress.begin(), run.progress.end()));
-            }
-        }
-        QCOMPARE(states, Runs(c.pszStates));
-        if (states[0] != 'r') // what cannot be compared is refused by its name, never opened
-            QCOMPARE(fs.nOpens.load(), c.nOpens);
+        fs.nSeeAs = how == "fifo" ? S_IFREG : how == "disk" ? S_IFBLK : 0;
+        CRun run;
+        run.bAbort = how == "abort";
+        SimulateThreadStartFailure(how == "nothread");
+        CFileSystem::Install(&fs);
+        QByteArray outcome = run.Run(strPath1, how == "fifo" ? strFifo : strPath2,
+                                     c.nEnd ? c.nEnd : std::max(c.nLength1, c.nLength2), c.B,
+                                     c.nFirst, how == "stop", how == "tight");
+        CFileSystem::Install(nullptr);
+        SimulateThreadStartFailure(false);
+        const std::string strErrors = run.error1.Get() + "|" + run.error2.Get();
+        if (strErrors != "|")
+            outcome += " " + strErrors + " opened " + std::to_string(fs.nOpens);
+        if (how == "pattern")
+            outcome +=
+                QString::asprintf(" posts %d last %d reads %d", int(run.progress.size()),
+                                  run.progress.empty() ? -1 : run.progress.back(), fs.nReads.load())
+                    .toUtf8();
+        QCOMPARE(outcome, Runs(c.pszOutcome));
+        QVERIFY(std::is_sorted(run.progress.begin(), run.progress.end()));
         QCOMPARE(fs.nCloses.load(), fs.nOpens.load());
         QVERIFY(fs.bNoCtty);
-        if (c.nReads >= 0)
-            QCOMPARE(fs.nReads.load(), c.nReads);
     }
 
     // Random pairs: unequal lengths, a file empty or all hole, bytes changed, holes alike or
-    // not, short reads and interruptions, read errors next to holes, and now and then holes
-    // that cannot be learnt. Each block's state is what its bytes call for, with holes skipped
-    // or not; the dumps do not change; a hole is read only in blocks that straddle its edges.
+    // not, short reads and interruptions, read errors next to holes, now and then holes that
+    // cannot be learnt. Each block's state is what its bytes call for, with holes skipped or
+    // not; the dumps do not change; a hole is read only by the blocks astride its edges.
     void randomPairs() {
         std::mt19937 random(20261207);
-        const int nTrials = 100;
         int nSkipped = 0;
-        for (int nTrial = 0; nTrial < nTrials; ++nTrial) {
-            const auto nLength1 = int64_t(random() % 4 == 0 ? random() % 3 : random() % 1200000);
-            const int64_t nLength[2] = {nLength1,
-                                        int64_t(random() % 2 ? nLength1 : random() % 1200000)};
-            const QByteArray bytes = Pattern(std::max(nLength[0], nLength[1]), random());
+        for (int nTrial = 0; nTrial < 100; ++nTrial) {
+            const auto n1 = int64_t(random() % 4 ? random() % 1200000 : random() % 3);
+            const int64_t nLength[2] = {n1, int64_t(random() % 2 ? n1 : random() % 1200000)};
+            const QByteArray bytes = Pattern(std::max(n1, nLength[1]), random());
             const unsigned nLayout = random();
             std::string strPath[2];
             QByteArray written[2];
             std::vector<std::pair<int64_t, int64_t>> data[2];
             int nHoles = 0;
-            uint64_t nDataBytes = 0;
+            uint64_t nData = 0;
             for (int f : {0, 1}) {
                 written[f] = bytes.left(nLength[f]);
                 for (int k = f ? int(random() % 4) : 0; k > 0 && nLength[f] > 0; --k)
                     written[f][qsizetype(random() % uint64_t(nLength[f]))] =
                         char(1 + random() % 255);
-                strPath[f] = m_dir.filePath(f ? "two" : "one").toStdString();
-                data[f] = WriteHoley(strPath[f], written[f], f && random() % 2 ? random() : nLayout,
+                strPath[f] = WriteFile(m_dir, f ? "two" : "one", written[f]);
+                data[f] = PunchHoles(strPath[f], written[f], f && random() % 2 ? random() : nLayout,
                                      nHoles);
                 for (const auto& [nFirst, nEnd] : data[f])
-                    nDataBytes += uint64_t(nEnd - nFirst);
+                    nData += uint64_t(nEnd - nFirst);
             }
             CToldFileSystem fs;
             fs.bNoSeekData = random() % 10 == 0;
-            fs.nShortReads = random() % 8 == 0 ? 1000 : 0;
-            fs.bInterruptEvery = fs.nShortReads;
+            fs.bInterruptEvery = random() % 8 == 0;
+            fs.nShortReads = fs.bInterruptEvery ? 1000 : 0;
             const int f = int(random() % 2);
             if (random() % 3 == 0 && !data[f].empty()) {
                 const auto [nFirst, nEnd] = data[f][random() % data[f].size()];
-                const int64_t nSpan = 1 + int64_t(random() % uint64_t(nEnd - nFirst));
-                fs.nFailFirst = uint64_t(random() % 2 ? nFirst : nEnd - nSpan);
-                fs.nFailEnd = fs.nFailFirst + uint64_t(nSpan);
+                const uint64_t nSpan = 1 + random() % uint64_t(nEnd - nFirst);
+                fs.nFailFirst = random() % 2 ? uint64_t(nFirst) : uint64_t(nEnd) - nSpan;
+                fs.nFailEnd = fs.nFailFirst + nSpan;
                 fs.strFailPath = f ? "/two" : "/one";
             }
-            const uint32_t B = 1u << (random() % 19);
-            const uint64_t L = uint64_t(std::max(nLength[0], nLength[1]));
-            if (L == 0)
-                continue;
-            const QString strCase = QString("trial %1: lengths %2 %3, block size %4")
-                                        .arg(nTrial)
-                                        .arg(nLength[0])
-                                        .arg(nLength[1])
-                                        .arg(B);
-            CInstalledFileSystem installed(&fs);
+            const uint32_t B = 1u << (4 + random() % 15);
+            const uint64_t L = uint64_t(std::max(n1, nLength[1]));
+            const QByteArray strCase = "trial " + QByteArray::number(nTrial);
             QByteArray expected, states[2], dumps[2];
             for (uint64_t p = 0; p < L; p += B) {
                 const QByteArray a = written[0].mid(p, B), b = written[1].mid(p, B);
                 expected += a.size() != b.size() ? '4' : a != b ? '3' : '2';
             }
+            CInstalledFileSystem installed(&fs);
             for (bool bSkip : {false, true}) {
                 SetHoleSkipping(bSkip);
                 fs.nAsked = 0;
                 states[bSkip] = CRun().Run(strPath[0], strPath[1], L, B);
                 if (bSkip && !fs.bNoSeekData && !fs.nShortReads && fs.strFailPath.empty())
-                    QVERIFY2(fs.nAsked <= nDataBytes + 2 * uint64_t(nHoles) * B,
-                             qPrintable(strCase));
+                    QVERIFY2(fs.nAsked <= nData + 2 * uint64_t(nHoles) * B, strCase);
                 std::mt19937 ranges(nTrial);
-                for (int k = 0; k < 3; ++k) {
+                for (int k = 0; k < 3 && L > 0; ++k) {
                     const uint64_t nFirst = ranges() % L;
                     dumps[bSkip] += Dump(strPath[0], strPath[1], nFirst,
                                          std::min(L - 1, nFirst + ranges() % 600000));
                 }
             }
-            if (fs.strFailPath.empty())
-                QVERIFY2(states[0] == expected + '0', qPrintable(strCase));
-            QVERIFY2(states[1] == states[0], qPrintable(strCase));
-            QVERIFY2(dumps[1] == dumps[0], qPrintable(strCase));
+            QVERIFY2(!fs.strFailPath.empty() || states[0] == expected + '0', strCase);
+            QVERIFY2(states[1] == states[0] && dumps[1] == dumps[0], strCase);
             nSkipped += nHoles && !fs.bNoSeekData;
         }
-        QVERIFY(nSkipped > nTrials / 3); // the layouts did have holes to skip
+        QVERIFY(nSkipped > 30); // the layouts did have holes to skip
     }
 };
 
