@@ -78,11 +78,13 @@ std::vector<std::pair<int64_t, int64_t>> PunchHoles(const std::string& strPath, 
     bool bHole = random() % 2;
     for (int64_t n = 0, nRun = 0; n < bytes.size(); n += nRun, bHole = !bHole) {
         nRun = std::min<int64_t>(bytes.size() - n, 4096 * (1 + random() % 50));
-        if (bHole && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, n,
-                                 (nRun + 4095) & ~4095) == 0) // the last page whole, or it stays
+        if (!bHole)
+            data.push_back({n, n + nRun}), nData += uint64_t(nRun);
+        else if (::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, n,
+                             (nRun + 4095) & ~4095) == 0) // the last page whole, or it stays data
             ++nHoles, bytes.replace(n, nRun, QByteArray(nRun, '\0'));
         else
-            data.push_back({n, n + nRun}), nData += uint64_t(nRun);
+            qFatal("cannot punch a hole in %s", strPath.c_str()); // or nothing would be skipped
     }
     ::close(fd);
     return data;
@@ -90,17 +92,16 @@ std::vector<std::pair<int64_t, int64_t>> PunchHoles(const std::string& strPath, 
 
 constexpr uint64_t G4 = 1ull << 32, N = UINT64_MAX;
 
-// A file of zeros (a pattern with "pattern") against one like it with 01 at differAt (N:
-// nowhere), from first to end (0: the longer length). how: "stop" at the first difference,
-// "abort" before the start, "tight": room for a block less, "nothread": no thread to be had,
-// "disk": a file seen by name as a disk. After the states: errors and files opened.
+// A file of zeros against one with 01 at differAt (N: nowhere), from first to end (0: the
+// longer length). how: "stop" at the first difference, "tight": room for a block less,
+// "nothread": no thread to be had, "disk": files seen by name as disks. After the states:
+// errors and files opened.
 const struct {
     const char *pszName, *pszOutcome, *pszHow;
     uint64_t nLength1 = 1000, nLength2 = 1000, nDifferAt = N;
     uint32_t B = 64;
     uint64_t nFirst = 0, nEnd = 0;
 } s_runs[] = {
-    {"block of one byte", "2*2 3 2 4 0", "", 5, 4, 2, 1},
     {"beyond 4 GiB", "2*65537 3 2 4 0", "", G4 + 196708, G4 + 196658, G4 + 65536, 65536},
     {"part ending before the difference", "2*14 0", "", 1000, 1000, 990, 64, 100, 990},
     {"part starting inside a block", "3 2*14 0", "", 1000, 1000, 130, 64, 100},
@@ -110,8 +111,6 @@ const struct {
     {"stop, but all equal", "2*16 0", "stop"},
     {"stop in a part above 4 GiB", "2*3 3 0*63", "stop", G4 + 4096, G4 + 4096, G4 + 100, 64,
      G4 - 128},
-    {"blocks above the buffer", "2*4 0", "pattern", (3 << 20) + 5, (3 << 20) + 5, N, 1 << 20},
-    {"aborted", "0*17", "abort"},
     {"a file seen as a disk", "0*17 Compare error: Resource temporarily unavailable| opened 1",
      "disk"},
     {"block size 0", "refused: Invalid argument", "", 100, 100, N, 0},
@@ -138,15 +137,13 @@ private slots:
     void runs() {
         const auto& c = s_runs[std::get<0>(Fetch<int>("row"))];
         const QByteArray how = c.pszHow;
-        const QByteArray bytes = how == "pattern" ? Pattern(qsizetype(c.nLength1)) : "";
         const bool bDiffers = c.nDifferAt < c.nLength2;
-        const std::string strPath1 = WriteFile(m_dir, "first", bytes, c.nLength1);
-        const std::string strPath2 = WriteFile(m_dir, "second", bDiffers ? "\x01" : bytes,
-                                               c.nLength2, bDiffers ? c.nDifferAt : 0);
+        const std::string strPath1 = WriteFile(m_dir, "first", {}, c.nLength1);
+        const std::string strPath2 = WriteFile(m_dir, "second", bDiffers ? "\x01" : "", c.nLength2,
+                                               bDiffers ? c.nDifferAt : 0);
         CToldFileSystem fs;
         fs.nSeeAs = how == "disk" ? S_IFBLK : 0;
         CRun run;
-        run.bAbort = how == "abort";
         SimulateThreadStartFailure(how == "nothread");
         CFileSystem::Install(&fs);
         QByteArray outcome =
@@ -166,7 +163,6 @@ private slots:
     // its bytes call for, holes skipped or not; a hole is read only by blocks astride its edges.
     void randomPairs() {
         std::mt19937 random(20261207);
-        int nSkipped = 0;
         for (int nTrial = 0; nTrial < 100; ++nTrial) {
             const auto n1 = int64_t(random() % 4 ? random() % 1200000 : random() % 3);
             const int64_t nLength[2] = {n1, int64_t(random() % 2 ? n1 : random() % 1200000)};
@@ -188,18 +184,13 @@ private slots:
             CToldFileSystem fs;
             fs.bInterruptEvery = random() % 8 == 0;
             fs.nShortReads = fs.bInterruptEvery ? 1000 : 0;
-            const int f = int(random() % 2);
-            if (random() % 3 == 0 && !data[f].empty()) {
-                const auto [nFirst, nEnd] = data[f][random() % data[f].size()];
-                const uint64_t nSpan = 1 + random() % uint64_t(nEnd - nFirst);
-                fs.nFailFirst = random() % 2 ? uint64_t(nFirst) : uint64_t(nEnd) - nSpan;
-                fs.nFailEnd = fs.nFailFirst + nSpan;
-                fs.strFailPath = f ? "/two" : "/one";
+            if (const int f = int(random() % 2); random() % 3 == 0 && !data[f].empty()) {
+                std::tie(fs.nFailFirst, fs.nFailEnd) = data[f][random() % data[f].size()];
+                fs.strFailPath = f ? "/two" : "/one"; // a run of data between holes unreadable
             }
-            const uint32_t B = 1u << (4 + random() % 15);
+            const uint32_t B = 1u << (random() % 21);
             const uint64_t L = uint64_t(std::max(n1, nLength[1]));
             const QByteArray strCase = "trial " + QByteArray::number(nTrial);
-            const uint64_t K = (L + B - 1) / B;
             QByteArray expected, states[2];
             for (uint64_t p = 0; p < L; p += B) {
                 const QByteArray a = written[0].mid(p, B), b = written[1].mid(p, B);
@@ -213,8 +204,9 @@ private slots:
                 states[bSkip] = run.Run(strPath[0], strPath[1], L, B);
                 const auto& p = run.progress; // a post per 32 blocks, at the 32nd of 32 100 %
                 QVERIFY2(
-                    p.size() == K / 32 && std::is_sorted(p.begin(), p.end()) &&
-                        (p.empty() || p.back() == (K % 32 ? std::min(p.back(), 10000) : 10000)),
+                    p.size() == (L + B - 1) / B / 32 && std::is_sorted(p.begin(), p.end()) &&
+                        (p.empty() ||
+                         p.back() == ((L + B - 1) / B % 32 ? std::min(p.back(), 10000) : 10000)),
                     strCase);
                 if (bSkip && !fs.nShortReads && fs.strFailPath.empty())
                     QVERIFY2(fs.nAsked <= nData + 2 * uint64_t(nHoles) * B, strCase);
@@ -222,9 +214,7 @@ private slots:
             QVERIFY2(states[1] == states[0] &&
                          (!fs.strFailPath.empty() || states[0] == expected + '0'),
                      strCase);
-            nSkipped += nHoles > 0;
         }
-        QVERIFY(nSkipped > 30); // the layouts did have holes to skip
     }
 };
 
