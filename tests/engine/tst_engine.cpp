@@ -55,13 +55,11 @@ struct CRun : IJobSink {
 struct CToldFileSystem : CFaultyFileSystem {
     int StatPath(const char* pszPath, struct stat* pStat) override {
         const int nResult = CFaultyFileSystem::StatPath(pszPath, pStat);
-        if (nResult == 0 && nSeeAs != 0)
-            pStat->st_mode = (pStat->st_mode & ~S_IFMT) | nSeeAs;
+        pStat->st_mode = nSeeAs ? (pStat->st_mode & ~S_IFMT) | nSeeAs : pStat->st_mode;
         return nResult;
     }
-    int Open(const char* pszPath, int nFlags) override {
-        ++nOpens;
-        return nFlags & O_NOCTTY ? CFaultyFileSystem::Open(pszPath, nFlags) : (errno = EPERM, -1);
+    int Open(const char* pszPath, int n) override {
+        return ++nOpens, n & O_NOCTTY ? CFaultyFileSystem::Open(pszPath, n) : (errno = EPERM, -1);
     }
     int Close(int fd) override { return ++nCloses, CFaultyFileSystem::Close(fd); }
     mode_t nSeeAs = 0;
@@ -90,15 +88,15 @@ std::vector<std::pair<int64_t, int64_t>> PunchHoles(const std::string& strPath, 
     return data;
 }
 
-constexpr uint64_t G4 = 1ull << 32, N = UINT64_MAX;
+constexpr uint64_t G4 = 1ull << 32;
 
-// A file of zeros against one with 01 at differAt (N: nowhere), from first to end (0: the
+// A file of zeros against one with 01 at differAt (0: nowhere), from first to end (0: the
 // longer length). how: "stop" at the first difference, "tight": room for a block less,
 // "nothread": no thread to be had, "disk": files seen by name as disks. After the states:
 // errors and files opened.
 const struct {
     const char *pszName, *pszOutcome, *pszHow;
-    uint64_t nLength1 = 1000, nLength2 = 1000, nDifferAt = N;
+    uint64_t nLength1 = 1000, nLength2 = 1000, nDifferAt = 0;
     uint32_t B = 64;
     uint64_t nFirst = 0, nEnd = 0;
 } s_runs[] = {
@@ -112,11 +110,11 @@ const struct {
      G4 - 128},
     {"a file seen as a disk", "0*17 Compare error: Resource temporarily unavailable| opened 1",
      "disk"},
-    {"block size 0", "refused: Invalid argument", "", 100, 100, N, 0},
-    {"block size 3", "refused: Invalid argument", "", 100, 100, N, 3},
-    {"block size 2^31", "refused: Invalid argument", "", 100, 100, N, 1u << 31},
+    {"block size 0", "refused: Invalid argument", "", 100, 100, 0, 0},
+    {"block size 3", "refused: Invalid argument", "", 100, 100, 0, 3},
+    {"block size 2^31", "refused: Invalid argument", "", 100, 100, 0, 1u << 31},
     {"100 blocks, room for 99", "refused: Value too large for defined data type", "tight", 100, 100,
-     N, 1},
+     0, 1},
     {"no thread", "refused: Resource temporarily unavailable", "nothread"},
 };
 } // namespace
@@ -136,10 +134,9 @@ private slots:
     void runs() {
         const auto& c = s_runs[std::get<0>(Fetch<int>("row"))];
         const QByteArray how = c.pszHow;
-        const bool bDiffers = c.nDifferAt < c.nLength2;
         const std::string strPath1 = WriteFile(m_dir, "first", {}, c.nLength1);
-        const std::string strPath2 = WriteFile(m_dir, "second", bDiffers ? "\x01" : "", c.nLength2,
-                                               bDiffers ? c.nDifferAt : 0);
+        const std::string strPath2 =
+            WriteFile(m_dir, "second", c.nDifferAt ? "\x01" : "", c.nLength2, c.nDifferAt);
         CToldFileSystem fs;
         fs.nSeeAs = how == "disk" ? S_IFBLK : 0;
         CRun run;
