@@ -96,25 +96,22 @@ constexpr uint64_t G4 = 1ull << 32;
 // errors and files opened.
 const struct {
     const char *pszName, *pszOutcome, *pszHow;
-    uint64_t nLength1 = 1000, nLength2 = 1000, nDifferAt = 0;
     uint32_t B = 64;
-    uint64_t nFirst = 0, nEnd = 0;
+    uint64_t nLength1 = 1000, nLength2 = 1000, nDifferAt = 0, nFirst = 0, nEnd = 0;
 } s_runs[] = {
-    {"beyond 4 GiB", "2*65537 3 2 4 0", "", G4 + 196708, G4 + 196658, G4 + 65536, 65536},
-    {"part ending before the difference", "2*14 0", "", 1000, 1000, 990, 64, 100, 990},
-    {"part starting inside a block", "3 2*14 0", "", 1000, 1000, 130, 64, 100},
-    {"empty part", "0", "", 1000, 1000, 130, 64, 1000, 1000},
-    {"stop at a difference", "2*2 3 0*22", "stop", 1000, 1500, 130},
-    {"stop at a length difference", "4 0*2", "stop", 0, 100},
-    {"stop in a part above 4 GiB", "2*3 3 0*63", "stop", G4 + 4096, G4 + 4096, G4 + 100, 64,
+    {"beyond 4 GiB", "2*65537 3 2 4 0", "", 65536, G4 + 196708, G4 + 196658, G4 + 65536},
+    {"part ending before the difference", "2*14 0", "", 64, 1000, 1000, 990, 100, 990},
+    {"part starting inside a block", "3 2*14 0", "", 64, 1000, 1000, 130, 100},
+    {"empty part", "0", "", 64, 1000, 1000, 130, 1000, 1000},
+    {"stop at a difference", "2*2 3 0*22", "stop", 64, 1000, 1500, 130},
+    {"stop at a length difference", "4 0*2", "stop", 64, 0, 100},
+    {"stop in a part above 4 GiB", "2*3 3 0*63", "stop", 64, G4 + 4096, G4 + 4096, G4 + 100,
      G4 - 128},
-    {"a file seen as a disk", "0*17 Compare error: Resource temporarily unavailable| opened 1",
-     "disk"},
-    {"block size 0", "refused: Invalid argument", "", 100, 100, 0, 0},
-    {"block size 3", "refused: Invalid argument", "", 100, 100, 0, 3},
-    {"block size 2^31", "refused: Invalid argument", "", 100, 100, 0, 1u << 31},
-    {"100 blocks, room for 99", "refused: Value too large for defined data type", "tight", 100, 100,
-     0, 1},
+    {"seen as a disk", "0*17 Compare error: Resource temporarily unavailable| opened 1", "disk"},
+    {"block size 0", "refused: Invalid argument", "", 0},
+    {"block size 3", "refused: Invalid argument", "", 3},
+    {"block size 2^31", "refused: Invalid argument", "", 1u << 31},
+    {"room a block short", "refused: Value too large for defined data type", "tight", 1},
     {"no thread", "refused: Resource temporarily unavailable", "nothread"},
 };
 } // namespace
