@@ -1,0 +1,215 @@
+// The comparison engine: files refused, a state per block, holes passed over as if read.
+#include "engine/filelayout.h"
+#include "engine/inputfile.h"
+#include "tests/testutil.h"
+#include "view/hexdump.h"
+
+#include <QtTest>
+
+#include <random>
+
+using namespace testutil;
+
+namespace {
+// "2*3 4 0 rest" -> "22240 rest": runs of states, then text that stands for itself.
+QByteArray Runs(const QByteArray& text) {
+    QByteArray out;
+    for (const QByteArray& run : text.split(' ')) {
+        if (run[0] < '0' || run[0] > '9')
+            return (out.isEmpty() ? "" : out + ' ') + text.mid(text.indexOf(run));
+        out += QByteArray(run.size() > 1 ? run.mid(2).toInt() : 1, run[0]);
+    }
+    return out;
+}
+
+// One comparison from start to finish, as the window makes it. Run gives each block's state as
+// a digit, one past the last block too; "refused: why" when the job was not started.
+struct CRun : IJobSink {
+    CBlockStateArray states;
+    CLockedText error1, error2;
+    std::atomic<uint8_t> bAbort{0};
+    CCompareJob* pJob = nullptr;
+    std::vector<int32_t> progress; // each value posted
+    int nFinished = 0;
+
+    void PostProgress() override { progress.push_back(pJob->m_nProgress.load()); }
+    void PostFinished() override { ++nFinished; }
+    QByteArray Run(const std::string& strPath1, const std::string& strPath2, uint64_t L, uint32_t B,
+                   uint64_t nFirst = 0, bool bStop = false, bool bTight = false) {
+        states.AllocateCount(B ? int32_t((L - nFirst + B - 1) / B) + (bTight ? -1 : 1) : 1);
+        const CJobSetup setup{strPath1, strPath2, L,    B,      &states, &bAbort,
+                              &error1,  &error2,  this, nFirst, bStop};
+        std::string strError;
+        if (!StartCompareJob(pJob, setup, strError))
+            return pJob ? "not null" : "refused: " + QByteArray::fromStdString(strError);
+        pJob->Join(); // the worker's writes are seen from here on
+        delete std::exchange(pJob, nullptr);
+        QByteArray out = nFinished == 1 ? "" : "finished " + QByteArray::number(nFinished);
+        for (int32_t i = 0; i < states.m_nCount; ++i)
+            out += char('0' + states.Get(i));
+        return out;
+    }
+};
+
+// Look-ups by name see a file of kind nSeeAs; counts opens and closes; no O_NOCTTY, no open.
+struct CToldFileSystem : CFaultyFileSystem {
+    int StatPath(const char* pszPath, struct stat* pStat) override {
+        const int nResult = CFaultyFileSystem::StatPath(pszPath, pStat);
+        pStat->st_mode = nSeeAs ? (pStat->st_mode & ~S_IFMT) | nSeeAs : pStat->st_mode;
+        return nResult;
+    }
+    int Open(const char* pszPath, int n) override {
+        return ++nOpens, n & O_NOCTTY ? CFaultyFileSystem::Open(pszPath, n) : (errno = EPERM, -1);
+    }
+    int Close(int fd) override { return ++nCloses, CFaultyFileSystem::Close(fd); }
+    mode_t nSeeAs = 0;
+    std::atomic<int> nOpens{0}, nCloses{0};
+};
+
+// Punches holes into random runs of the file's 4 KiB pages, zeros in bytes too. Returns the
+// runs left as data; counts the holes and the data bytes.
+std::vector<std::pair<int64_t, int64_t>> PunchHoles(const std::string& strPath, QByteArray& bytes,
+                                                    unsigned nSeed, int& nHoles, uint64_t& nData) {
+    std::mt19937 random(nSeed);
+    std::vector<std::pair<int64_t, int64_t>> data;
+    const int fd = ::open(strPath.c_str(), O_WRONLY | O_CLOEXEC);
+    bool bHole = random() % 2;
+    for (int64_t n = 0, nRun = 0; n < bytes.size(); n += nRun, bHole = !bHole) {
+        nRun = std::min<int64_t>(bytes.size() - n, 4096 * (1 + random() % 50));
+        if (!bHole)
+            data.push_back({n, n + nRun}), nData += uint64_t(nRun);
+        else if (::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, n,
+                             (nRun + 4095) & ~4095) == 0) // the last page whole, or it stays data
+            ++nHoles, bytes.replace(n, nRun, QByteArray(nRun, '\0'));
+        else
+            qFatal("cannot punch a hole in %s", strPath.c_str()); // or nothing would be skipped
+    }
+    ::close(fd);
+    return data;
+}
+
+constexpr uint64_t G4 = 1ull << 32;
+
+// A file of zeros against one with 01 at differAt (0: nowhere), from first to end (0: the
+// longer length). how: "stop" at the first difference, "tight": room for a block less,
+// "nothread": no thread, "disk": files seen by name as disks; then errors and files opened.
+const struct {
+    const char *pszName, *pszOutcome, *pszHow;
+    uint32_t B = 64;
+    uint64_t nLength1 = 1000, nLength2 = 1000, nDifferAt = 0, nFirst = 0, nEnd = 0;
+} s_runs[] = {
+    {"beyond 4 GiB", "2*65537 3 2 4 0", "", 65536, G4 + 196708, G4 + 196658, G4 + 65536},
+    {"part ending before the difference", "2*14 0", "", 64, 1000, 1000, 990, 100, 990},
+    {"part starting inside a block", "3 2*14 0", "", 64, 1000, 1000, 130, 100},
+    {"empty part", "0", "", 64, 1000, 1000, 130, 1000, 1000},
+    {"stop at a difference", "2*2 3 0*22", "stop", 64, 1000, 1500, 130},
+    {"stop at a length difference", "4 0*2", "stop", 64, 0, 100},
+    {"stop in a part above 4 GiB", "2*3 3 0*63", "stop", 64, G4 + 4096, G4 + 4096, G4 + 100,
+     G4 - 128},
+    {"seen as a disk", "0*17 Compare error: Resource temporarily unavailable| opened 1", "disk"},
+    {"block size 0", "refused: Invalid argument", "", 0},
+    {"block size 3", "refused: Invalid argument", "", 3},
+    {"block size 2^31", "refused: Invalid argument", "", 1u << 31},
+    {"room a block short", "refused: Value too large for defined data type", "tight", 1},
+    {"no thread", "refused: Resource temporarily unavailable", "nothread"},
+};
+} // namespace
+
+class TestEngine : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void cleanup() { SetHoleSkipping(true); }
+
+    void runs_data() {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(s_runs)); ++i)
+            QTest::newRow(s_runs[i].pszName) << i;
+    }
+    void runs() {
+        const auto& c = s_runs[std::get<0>(Fetch<int>("row"))];
+        const QByteArray how = c.pszHow;
+        const std::string strPath1 = WriteFile(m_dir, "first", {}, c.nLength1);
+        const std::string strPath2 =
+            WriteFile(m_dir, "second", c.nDifferAt ? "\x01" : "", c.nLength2, c.nDifferAt);
+        CToldFileSystem fs;
+        fs.nSeeAs = how == "disk" ? S_IFBLK : 0;
+        CRun run;
+        SimulateThreadStartFailure(how == "nothread");
+        CFileSystem::Install(&fs);
+        QByteArray outcome =
+            run.Run(strPath1, strPath2, c.nEnd ? c.nEnd : std::max(c.nLength1, c.nLength2), c.B,
+                    c.nFirst, how == "stop", how == "tight");
+        CFileSystem::Install(nullptr);
+        SimulateThreadStartFailure(false);
+        if (const std::string e = run.error1.Get() + "|" + run.error2.Get(); e != "|")
+            outcome += " " + e + " opened " + std::to_string(fs.nOpens);
+        QCOMPARE(outcome, Runs(c.pszOutcome));
+        QCOMPARE(fs.nCloses.load(), fs.nOpens.load());
+    }
+
+    // Random pairs: unequal lengths, a file empty or all hole, bytes changed, holes alike or
+    // not, short reads and interruptions, read errors next to holes. Each block's state is what
+    // its bytes call for and the dump the same, holes skipped or not; a hole is read only by
+    // blocks astride its edges.
+    void randomPairs() {
+        std::mt19937 random(20261207);
+        for (int nTrial = 0; nTrial < 100; ++nTrial) {
+            const auto n1 = int64_t(random() % 4 ? random() % 1200000 : random() % 3);
+            const int64_t nLength[2] = {n1, int64_t(random() % 2 ? n1 : random() % 1200000)};
+            const QByteArray bytes = Pattern(std::max(n1, nLength[1]), random());
+            const unsigned nLayout = random();
+            std::string strPath[2];
+            QByteArray written[2];
+            std::vector<std::pair<int64_t, int64_t>> data[2];
+            int nHoles = 0;
+            uint64_t nData = 0;
+            for (int f : {0, 1}) {
+                written[f] = bytes.left(nLength[f]);
+                for (int k = f ? int(random() % 4) : 0; k > 0 && nLength[f] > 0; --k)
+                    written[f][qsizetype(random() % nLength[f])] = char(1 + random() % 255);
+                strPath[f] = WriteFile(m_dir, f ? "two" : "one", written[f]);
+                data[f] = PunchHoles(strPath[f], written[f], f && random() % 2 ? random() : nLayout,
+                                     nHoles, nData);
+            }
+            CToldFileSystem fs;
+            fs.nShortReads = (fs.bInterruptEvery = random() % 8 == 0) ? 1000 : 0;
+            if (const int f = int(random() % 2); random() % 3 == 0 && !data[f].empty()) {
+                std::tie(fs.nFailFirst, fs.nFailEnd) = data[f][random() % data[f].size()];
+                fs.strFailPath = f ? "/two" : "/one"; // a run of data between holes unreadable
+            }
+            const uint32_t B = 1u << (random() % 21);
+            const uint64_t L = uint64_t(std::max(n1, nLength[1]));
+            const QByteArray strCase = "trial " + QByteArray::number(nTrial);
+            const uint64_t K = (L + B - 1) / B;
+            QByteArray expected, states[2];
+            std::string dumps[2];
+            for (uint64_t p = 0; p < L; p += B) {
+                const QByteArray a = written[0].mid(p, B), b = written[1].mid(p, B);
+                expected += a.size() != b.size() ? '4' : a != b ? '3' : '2';
+            }
+            CInstalledFileSystem installed(&fs);
+            for (bool bSkip : {false, true}) {
+                SetHoleSkipping(bSkip);
+                fs.nAsked = 0;
+                CRun run;
+                states[bSkip] = run.Run(strPath[0], strPath[1], L, B);
+                const auto& p = run.progress; // a post per 32 blocks, 100 % at the 32nd of 32
+                QVERIFY2(p.size() == K / 32 && std::is_sorted(p.begin(), p.end()) &&
+                             (p.empty() || (p.back() <= 10000 && (K % 32 || p.back() == 10000))),
+                         strCase);
+                if (bSkip && !fs.nShortReads && fs.strFailPath.empty())
+                    QVERIFY2(fs.nAsked <= nData + 2 * uint64_t(nHoles) * B, strCase);
+                CInputFile file1, file2;
+                if (file1.Open(strPath[0]) && file2.Open(strPath[1]))
+                    dumps[bSkip] = BuildHexDump(file1, file2, L / 3, L - (L > 0));
+            }
+            QVERIFY2(states[1] == states[0] && dumps[1] == dumps[0], strCase);
+            QVERIFY2(!fs.strFailPath.empty() || states[0] == expected + '0', strCase);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"
