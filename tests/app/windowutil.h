@@ -1,7 +1,5 @@
 #pragma once
-// The start, run and finish of a main window under test: a window whose dialog answers as
-// told, a gate that holds the worker's reads, answers given to the next modal window, and the
-// checks that a run ended and wrote nothing.
+// The start, run and finish of a main window under test, and the answers to its dialogs.
 
 #include "app/abortconfirm.h"
 #include "app/appstate.h"
@@ -18,15 +16,11 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <cstdio>
 #include <functional>
-#include <sys/stat.h>
 #include <thread>
-#include <utility>
 
 // The main window whose dialog, when m_bScripted, answers at once: confirmed with the two
-// paths, or cancelled. Otherwise the real dialog runs. With m_nOffset >= 0 the elapsed time's
-// clock reads the job's start plus m_nOffset; m_afterProgress runs once after a progress notice.
+// paths, or cancelled. Otherwise the real dialog runs.
 class CScriptedWnd : public CMainWnd {
 public:
     CScriptedWnd(CAppState& app, const IScreenMetrics& metrics)
@@ -45,22 +39,6 @@ public:
     int m_nDialogs = 0;
     std::string m_strPath1;
     std::string m_strPath2;
-    int64_t m_nOffset = -1;
-    std::function<void()> m_afterProgress;
-
-protected:
-    bool event(QEvent* pEvent) override {
-        const bool bProgress = pEvent->type() == UWM_PROGRESS;
-        const bool bDone = CMainWnd::event(pEvent);
-        if (bProgress && m_afterProgress)
-            std::exchange(m_afterProgress, nullptr)();
-        return bDone;
-    }
-    int64_t Now() const override {
-        if (m_nOffset < 0 || !GetJob())
-            return CMainWnd::Now();
-        return GetJob()->m_stopwatch.m_start.load() + m_nOffset;
-    }
 };
 
 // Lets nFree of the worker's reads through, then holds the rest until told; the window's own
@@ -133,10 +111,8 @@ inline QString AskCellTip(CMapView& map, int32_t i) {
 // A file's bytes and modification time, to show that a run left it as it was.
 inline std::pair<QByteArray, int64_t> FileStamp(const std::string& strPath) {
     QFile file(QString::fromStdString(strPath));
-    struct stat st = {};
-    ::stat(strPath.c_str(), &st);
     return {file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(),
-            st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+            QFileInfo(file).lastModified().toMSecsSinceEpoch()};
 }
 
 // The names in a folder, to show that a run created nothing beside the compared files.
