@@ -149,40 +149,22 @@ private slots:
     // second: what the second file is; fault: no thread to run on, or the worker cannot open
     // the second file (and a Yes given meanwhile).
     void runsWithAnError_data() {
-        Columns<QString, QString, QString, QString>("second", "fault", "pane", "progress");
+        QTest::addColumn<QStringList>("row"); // name, second, fault, pane, progress
         const QString strDenied = "Comapre error: Permission denied";
-        QTest::newRow("missing") << "missing"
-                                 << ""
-                                 << "No such file or directory"
-                                 << "";
-        QTest::newRow("a folder") << "folder"
-                                  << ""
-                                  << "Is a directory"
-                                  << "";
-        QTest::newRow("a FIFO") << "fifo"
-                                << ""
-                                << "Illegal seek"
-                                << "";
-        QTest::newRow("a link loop") << "loop"
-                                     << ""
-                                     << "Too many levels of symbolic links"
-                                     << "";
-        QTest::newRow("both empty") << ""
-                                    << ""
-                                    << ""
-                                    << "";
-        QTest::newRow("no thread") << "x"
-                                   << "thread"
-                                   << ""
-                                   << "Cannot start: ";
-        QTest::newRow("worker cannot open") << "x"
-                                            << "worker" << strDenied << "";
-        QTest::newRow("worker cannot open, Yes given") << "x"
-                                                       << "Yes" << strDenied << "";
+        for (const QStringList& row :
+             {QStringList{"missing", "missing", "", "No such file or directory", ""},
+              {"a folder", "folder", "", "Is a directory", ""},
+              {"a FIFO", "fifo", "", "Illegal seek", ""},
+              {"a link loop", "loop", "", "Too many levels of symbolic links", ""},
+              {"both empty", "", "", "", ""},
+              {"no thread", "x", "thread", "", "Cannot start: "},
+              {"worker cannot open", "x", "worker", strDenied, ""},
+              {"worker cannot open, Yes given", "x", "Yes", strDenied, ""}})
+            QTest::newRow(qPrintable(row[0])) << row;
     }
     void runsWithAnError() {
-        const auto [second, fault, pane, progress] =
-            Fetch<QString, QString, QString, QString>("second", "fault", "pane", "progress");
+        QFETCH(QStringList, row);
+        const QString &second = row[1], &fault = row[2], &pane = row[3], &progress = row[4];
         CWindowFixture f;
         {
             CWorkerCannotOpen fs;
