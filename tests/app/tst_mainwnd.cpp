@@ -17,14 +17,18 @@ namespace {
 constexpr qint64 kLoad = 262144; // what the worker's reader takes in one read
 const QString kTitle = CMainWnd::kTitle;
 
-// Opening a "two" file fails on the worker's thread only, as when it vanishes after the start.
+// Opening a "two" file fails on the worker's thread only, as when it vanishes after the start;
+// not before m_bGo, so that the start has shown all it knew by then.
 struct CWorkerCannotOpen : CFileSystem {
     int Open(const char* pszPath, int nFlags) override {
-        if (std::this_thread::get_id() != m_main && QString(pszPath).contains("two"))
-            return errno = EACCES, -1;
-        return CFileSystem::Open(pszPath, nFlags);
+        if (std::this_thread::get_id() == m_main || !QString(pszPath).contains("two"))
+            return CFileSystem::Open(pszPath, nFlags);
+        while (!m_bGo)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return errno = EACCES, -1;
     }
     const std::thread::id m_main = std::this_thread::get_id();
+    std::atomic<bool> m_bGo{false};
 };
 
 // The first and the last block state, then each kind once: what runs of the same files agree
@@ -128,7 +132,12 @@ private slots:
         const bool bYes = answer == "Yes";
         QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(bYes));
         QCOMPARE(f.wnd.GetJob() != nullptr, answer != "end"); // held still, whatever the answer
-        if (bYes)                                             // a second request asks nothing
+        if (answer == "No") { // the pause has long ended: a step made now posts, and is shown
+            const QString strShown = f.Text(PANE_PROGRESS);
+            f.gate.Allow(2);
+            QTRY_VERIFY(f.Text(PANE_PROGRESS) != strShown);
+        }
+        if (bYes) // a second request asks nothing
             requestClose();
         f.gate.Release();
         QVERIFY(f.WaitIdle());
@@ -143,6 +152,23 @@ private slots:
         QVERIFY(f.wnd.windowTitle() == kTitle && f.wnd.isVisible() && nBoxes == 1);
         QVERIFY(stamps == std::pair(FileStamp(strOne), FileStamp(strTwo)));
         QVERIFY(f.RunsAgain());
+    }
+
+    // Right after the first progress is shown, and before any timer can run, the worker makes
+    // the progress of a second load and stops again: its notice falls into the window's pause.
+    void progressMadeWhileThePauseRunsIsShown() {
+        CWindowFixture f(2);
+        QString strFirst;
+        f.wnd.m_afterProgress = [&] {
+            strFirst = f.Text(PANE_PROGRESS);
+            f.gate.Allow(2);
+            for (int i = 0; i < 10000 && f.wnd.GetJob()->m_nDone.load() < 2 * kLoad / 32; ++i)
+                QThread::msleep(1);
+        };
+        f.Start(f.File("one", Pattern(3 * kLoad + 32)), f.File("two", Pattern(3 * kLoad + 32)));
+        QTRY_VERIFY(!strFirst.isEmpty() && f.Text(PANE_PROGRESS) != strFirst);
+        QVERIFY(f.wnd.GetJob());
+        QCOMPARE(f.wnd.windowTitle(), f.Text(PANE_PROGRESS));
     }
 
     // Runs that show an error, then a sound run, then a cancelled start that changes nothing.
@@ -183,6 +209,7 @@ private slots:
             SimulateThreadStartFailure(fault == "thread");
             f.Start(f.File("one", bytes), strTwo);
             SimulateThreadStartFailure(false);
+            fs.m_bGo = true;
             if (fault == "Yes") // before the finish is handled
                 g_abortConfirm.m_bAbort.store(1);
             QVERIFY(f.WaitIdle());

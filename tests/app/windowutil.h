@@ -20,7 +20,8 @@
 #include <thread>
 
 // The main window whose dialog, when m_bScripted, answers at once: confirmed with the two
-// paths, or cancelled. Otherwise the real dialog runs.
+// paths, or cancelled. Otherwise the real dialog runs. m_afterProgress runs once, right after
+// a progress notice was handled.
 class CScriptedWnd : public CMainWnd {
 public:
     CScriptedWnd(CAppState& app, const IScreenMetrics& metrics)
@@ -39,6 +40,16 @@ public:
     int m_nDialogs = 0;
     std::string m_strPath1;
     std::string m_strPath2;
+    std::function<void()> m_afterProgress;
+
+protected:
+    bool event(QEvent* pEvent) override {
+        const bool bProgress = pEvent->type() == UWM_PROGRESS;
+        const bool bDone = CMainWnd::event(pEvent);
+        if (bProgress && m_afterProgress)
+            std::exchange(m_afterProgress, nullptr)();
+        return bDone;
+    }
 };
 
 // Lets nFree of the worker's reads through, then holds the rest until told; the window's own
