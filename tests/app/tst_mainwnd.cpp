@@ -6,9 +6,9 @@
 #include "ui/selectfilesdlg.h"
 
 #include <QMimeData>
+#include <QScopeGuard>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -294,15 +294,18 @@ private slots:
         f.Start(f.File("old1", "x"), f.File("old2", "y"));
         QVERIFY(running ? f.wnd.GetJob() != nullptr : f.WaitIdle());
         QList<QUrl> list;
-        std::vector<std::unique_ptr<const char, int (*)(const char*)>> removes; // not UTF-8
+        std::vector<std::string> made; // the folder's own clean-up cannot name them all
+        const auto removeMade = qScopeGuard([&made] {
+            for (const std::string& str : made)
+                ::unlink(str.c_str());
+        });
         QByteArray bytes = Pattern(20000);
         for (const QByteArray& url : urls) {
             const std::string strPath = path(url);
             if (url[0] == '@') {
                 QVERIFY(QDir().mkpath(QFileInfo(QString::fromStdString(strPath)).path()));
                 QCOMPARE(::rename(f.File("tmp", bytes).c_str(), strPath.c_str()), 0);
-                removes.emplace_back(strdup(strPath.c_str()),
-                                     [](const char* psz) { return ::unlink(psz); });
+                made.push_back(strPath);
                 bytes[12345] = char(bytes[12345] ^ 1);
             }
             list.append(
