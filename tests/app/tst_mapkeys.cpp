@@ -10,8 +10,7 @@
 
 // Lets nFree reads of the worker through, then holds them; the window's own reads (the cell
 // detail texts) always pass.
-class CWorkerGate : public CGatedFileSystem {
-public:
+struct CWorkerGate : CGatedFileSystem {
     using CGatedFileSystem::CGatedFileSystem;
     ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
         if (std::this_thread::get_id() == m_main)
@@ -29,7 +28,6 @@ struct KeysFixture {
         bActive = QTest::qWaitForWindowActive(&wnd);
     }
     ~KeysFixture() { gate.Release(); } // the window waits for a job it still has
-
     CWorkerGate gate;
     CInstalledFileSystem installed;
     QTemporaryDir dir;
@@ -39,53 +37,34 @@ struct KeysFixture {
     bool bActive = false;
 };
 
+// The window's context menu, item by item: text, key, and "-" where it cannot act now.
+static QString MenuItems(CMapView& map) {
+    QString strItems;
+    QTimer::singleShot(0, [&strItems] {
+        if (auto* pMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* pItem : pMenu->actions())
+                strItems += pItem->isSeparator()
+                                ? QString("|")
+                                : QString("%1 %2%3;")
+                                      .arg(pItem->text(), pItem->shortcut().toString(),
+                                           pItem->isEnabled() ? "" : "-");
+            pMenu->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(100, 100),
+                            map.mapToGlobal(QPoint(100, 100)));
+    QApplication::sendEvent(&map, &event);
+    map.activateWindow(); // the keys act in the active window only
+    return QTest::qWaitForWindowActive(map.window()) ? strItems : "inactive";
+}
+
 class TestMapKeys : public QObject {
     Q_OBJECT
 
 private slots:
-    // The window's menu, item by item: text, key, and whether it can act now.
-    void menuItems_data() {
-        Columns<bool, bool, QStringList>("comparison", "selected", "items");
-        const QString strFiles = "Select &Files Ctrl+O", strNext = "Next Difference Alt+Down",
-                      strPrev = "Previous Difference Alt+Up", strCopy = "Copy Ctrl+C";
-        const QString off = " (disabled)";
-        QTest::newRow("no comparison")
-            << false << false
-            << QStringList{strFiles, "-", strNext + off, strPrev + off, strCopy + off};
-        QTest::newRow("comparison")
-            << true << false << QStringList{strFiles, "-", strNext, strPrev, strCopy + off};
-        QTest::newRow("a cell selected")
-            << true << true << QStringList{strFiles, "-", strNext, strPrev, strCopy};
-    }
-    void menuItems() {
-        const auto [comparison, selected, items] =
-            Fetch<bool, bool, QStringList>("comparison", "selected", "items");
-        KeysFixture f;
-        QVERIFY(f.bActive);
-        CMapView& map = f.wnd.GetMapView();
-        if (comparison)
-            map.SetTotalLength(5000);
-        map.repaint();
-        if (selected)
-            QTest::keyClick(&map, Qt::Key_Home);
-        QStringList shown;
-        QTimer::singleShot(50, [&shown] {
-            if (auto* pMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                for (QAction* pItem : pMenu->actions())
-                    shown << (pItem->isSeparator()
-                                  ? QString("-")
-                                  : pItem->text() + " " + pItem->shortcut().toString() +
-                                        (pItem->isEnabled() ? "" : " (disabled)"));
-                pMenu->close();
-            }
-        });
-        const QPoint pt(100, 100);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pt, map.mapToGlobal(pt));
-        QApplication::sendEvent(&map, &event);
-        QCOMPARE(shown, items);
-    }
     // The last cell in each state: a step back from no selection reaches it when it is not
-    // equal, and Enter and Copy give the tooltip's text of it, a range or a dump.
+    // equal, and Enter and Copy give the tooltip's text of it, a range or a dump. The menu
+    // acts once there is a comparison, and copies once a cell is selected.
     void detailOfEachStateShownAndCopied_data() {
         Columns<int, bool>("state", "dump");
         QTest::newRow("pending") << int(BLOCK_PENDING) << false;
@@ -97,11 +76,16 @@ private slots:
     void detailOfEachStateShownAndCopied() {
         const auto [state, dump] = Fetch<int, bool>("state", "dump");
         KeysFixture f;
+        QVERIFY(f.bActive);
         QVERIFY(f.app.m_file1.Open(WriteFile(f.dir, "one", Pattern(5000))) &&
                 f.app.m_file2.Open(WriteFile(f.dir, "two", Pattern(4990, 1))));
         CMapView& map = f.wnd.GetMapView();
+        const QString strMenu = "Select &Files Ctrl+O;|Next Difference Alt+Down%1;Previous "
+                                "Difference Alt+Up%1;Copy Ctrl+C%2;";
+        QCOMPARE(MenuItems(map), strMenu.arg("-", "-"));
         map.SetTotalLength(5000);
         map.repaint();
+        QCOMPARE(MenuItems(map), strMenu.arg("", "-"));
         const auto K = int32_t(map.GetGeometry().CellCount());
         const auto R = int32_t(f.app.m_states.m_nPerCell);
         for (int32_t j = (K - 1) * R; j < K * R && j < f.app.m_states.m_nCount; ++j)
@@ -114,6 +98,8 @@ private slots:
         QCOMPARE(map.GetGeometry().m_nSelected, dump ? K - 1 : -1);
         QCOMPARE(pTip->text(), dump ? strDetail : QString(kNoEarlierDifference));
         QVERIFY(pTip->isVisible());
+        QTest::keyClick(&map, Qt::Key_Home);
+        QCOMPARE(MenuItems(map), strMenu.arg("", ""));
         QTest::keyClick(&map, Qt::Key_End);
         QVERIFY(!pTip->isVisible());
         QTest::keyClick(&map, Qt::Key_Return);
