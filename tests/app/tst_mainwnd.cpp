@@ -1,122 +1,58 @@
-#include "app/abortconfirm.h"
-#include "app/compareapp.h"
-#include "app/progresstext.h"
+// The main window from start to finish: layout and keys, a close asked for during a run, runs
+// that fail, the engine's fault cases, hard names and drops.
+#include "engine/workerthread.h"
 #include "tests/app/windowutil.h"
-#include "view/colorref.h"
-#include "view/hexdump.h"
+#include "tests/engine/faultcases.h"
+#include "ui/selectfilesdlg.h"
 
-#include <QMenu>
-#include <QProcess>
+#include <QMimeData>
 
+#include <algorithm>
+#include <memory>
 #include <optional>
-#include <thread>
-#include <utility>
+#include <vector>
 
-// The scripted window with the elapsed time's clock reading the job's start plus m_nOffset,
-// and a hook run once right after a progress notice is handled.
-class CTestWnd : public CScriptedWnd {
-public:
-    using CScriptedWnd::CScriptedWnd;
-    int64_t m_nOffset = -1; // < 0: the real clock
-    std::function<void()> m_afterProgress;
+namespace {
 
-protected:
-    bool event(QEvent* pEvent) override {
-        const bool bProgress = pEvent->type() == UWM_PROGRESS;
-        const bool bDone = CMainWnd::event(pEvent);
-        if (bProgress && m_afterProgress)
-            std::exchange(m_afterProgress, nullptr)();
-        return bDone;
-    }
-    int64_t Now() const override {
-        if (m_nOffset < 0 || !GetJob())
-            return CMainWnd::Now();
-        return GetJob()->m_stopwatch.m_start.load() + m_nOffset;
-    }
-};
+constexpr qint64 kLoad = 262144; // what the worker's reader takes in one read
+const QString kTitle = CMainWnd::kTitle;
 
 // Opening a "two" file fails on the worker's thread only, as when it vanishes after the start.
-class CWorkerCannotOpen : public CFileSystem {
-public:
+struct CWorkerCannotOpen : CFileSystem {
     int Open(const char* pszPath, int nFlags) override {
-        if (std::this_thread::get_id() != m_main &&
-            std::string(pszPath).find("two") != std::string::npos) {
-            errno = EACCES;
-            return -1;
-        }
+        if (std::this_thread::get_id() != m_main && QString(pszPath).contains("two"))
+            return errno = EACCES, -1;
         return CFileSystem::Open(pszPath, nFlags);
     }
-    std::thread::id m_main = std::this_thread::get_id();
+    const std::thread::id m_main = std::this_thread::get_id();
 };
 
-// A shown 800 x 600 main window whose reads go through a gate letting nFree reads through.
-struct RunFixture {
-    explicit RunFixture(int nFree = 1 << 30) : gate(nFree), installed(&gate) {
-        g_abortConfirm.m_bAbort.store(0);
-        wnd.resize(800, 600);
-        wnd.show();
-        bExposed = QTest::qWaitForWindowExposed(&wnd);
-    }
-    ~RunFixture() { gate.Release(); } // the window waits for a job it still has
-    bool Start(uint64_t nLength) {
-        app.m_cmdline.m_strPath1 = WriteSparse(dir, "one.bin", nLength);
-        app.m_cmdline.m_strPath2 = WriteSparse(dir, "two.bin", nLength);
-        wnd.GetMapView().SetTotalLength(nLength);
-        std::string strError;
-        return wnd.StartJob(strError) && wnd.GetJob();
-    }
-    // The start command, its dialog confirmed with these two paths or cancelled.
-    void StartCommand(const std::string& strPath1, const std::string& strPath2,
-                      bool bConfirm = true) {
-        wnd.m_bConfirm = bConfirm;
-        wnd.m_strPath1 = strPath1;
-        wnd.m_strPath2 = strPath2;
-        QEvent start(ID_SELECT_FILES);
-        QCoreApplication::sendEvent(&wnd, &start);
-    }
-    std::string File(const char* pszName, const QByteArray& bytes) {
-        return WriteFile(dir, pszName, bytes);
-    }
-    const CPaneBar::Pane& Pane(int n) { return wnd.GetStrip().GetPane(n); }
-    QString Text(int n) { return QString::fromStdString(Pane(n).text); }
-    bool WaitIdle() {
-        return QTest::qWaitFor([this] { return !wnd.GetJob(); }, 60000);
-    }
-    // Blocks per load of each file's reader, and the progress text once nLoads were made,
-    // in a run of 16 MiB.
-    uint32_t PerLoad() {
-        const uint32_t B = wnd.GetMapView().GetGeometry().m_nBlockSize;
-        return std::max<uint32_t>(B, 262144) / B;
-    }
-    QString ProgressAfter(uint32_t nLoads) {
-        const uint64_t P = uint64_t(nLoads) * PerLoad() * 10000 /
-                           ((uint64_t(16) << 20) / wnd.GetMapView().GetGeometry().m_nBlockSize);
-        return QString("%1.%2% in ").arg(P / 100).arg(P % 100, 2, 10, QChar('0'));
-    }
+// The first and the last block state, then each kind once: what runs of the same files agree
+// on whatever their block size.
+QByteArray Kinds(QByteArray states) {
+    const QByteArray ends = QByteArray(1, states.front()) + states.back();
+    std::sort(states.begin(), states.end());
+    return ends +
+           QByteArray(states.begin(), std::unique(states.begin(), states.end()) - states.begin());
+}
 
-    CGatedFileSystem gate;
-    CInstalledFileSystem installed;
-    QTemporaryDir dir;
-    CTestScreen screen;
-    CAppState app;
-    CTestWnd wnd{app, screen};
-    bool bExposed = false;
-};
-
-static const QString kTitle = "Quillet Tavrel  1.00";
+} // namespace
 
 class TestMainWnd : public QObject {
     Q_OBJECT
+    CEmptyHome m_home; // nothing a window does may write there
 
 private slots:
-    void layoutOfTheChildren_data() {
+    void cleanupTestCase() { QCOMPARE(m_home.Created(), QStringList()); }
+
+    void layoutAndKeys_data() {
         Columns<QSize, QSize>("asked", "client");
         QTest::newRow("below the minimum") << QSize(300, 200) << QSize(512, 400);
         QTest::newRow("above the screen") << QSize(2000, 900) << QSize(1024, 768);
     }
-    void layoutOfTheChildren() {
+    void layoutAndKeys() {
         const auto [asked, client] = Fetch<QSize, QSize>("asked", "client");
-        RunFixture f;
+        CWindowFixture f;
         const int s = f.wnd.GetStrip().GetPreferredSize().height();
         QCOMPARE(f.wnd.GetMaxMapSize(), QSize(1020, 768 - 18 - s - 8));
         QCOMPARE(f.app.m_states.m_nCount, (1019 / 4) * ((768 - 18 - s - 8 - 1) / 4));
@@ -131,328 +67,281 @@ private slots:
         QWidget* pSeparator = f.wnd.childAt(W / 2, H - s - 2);
         QVERIFY(pSeparator && pSeparator != &f.wnd.GetMapView() && pSeparator != &f.wnd.GetStrip());
         QCOMPARE(pSeparator->geometry(), QRect(0, H - s - 4, W, 4));
-    }
-    void keysAndMenu() {
-        RunFixture f;
-        QVERIFY(f.bExposed);
         // The map has the keys, and passes on those it does not take.
-        CMapView& map = f.wnd.GetMapView();
-        QCOMPARE(QApplication::focusWidget(), &map);
-        CEventCounter posts(ID_SELECT_FILES);
-        f.wnd.installEventFilter(&posts);
-        QTest::keyClick(&map, Qt::Key_O, Qt::ControlModifier);
-        QTRY_COMPARE(posts.m_nCount, 1);
-        // A right click on the map opens the window's menu; its one item asks for files.
-        QString strItem;
-        QTimer::singleShot(50, [&strItem] {
-            if (auto* pMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                strItem = pMenu->actions().value(0)->text();
-                pMenu->actions().value(0)->trigger();
-                pMenu->close();
-            }
-        });
-        const QPoint pt(100, 100);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pt, f.wnd.GetMapView().mapToGlobal(pt));
-        QApplication::sendEvent(&f.wnd.GetMapView(), &event);
-        QTRY_COMPARE(posts.m_nCount, 2);
-        QCOMPARE(strItem, QString("Select &Files"));
-        QTest::keyClick(&map, Qt::Key_Escape); // with no run, Escape closes the window
+        QVERIFY(f.bActive);
+        QCOMPARE(QApplication::focusWidget(), &f.wnd.GetMapView());
+        QTest::keyClick(&f.wnd.GetMapView(), Qt::Key_O, Qt::ControlModifier);
+        QTRY_COMPARE(f.wnd.m_nDialogs, 1);
+        QTest::keyClick(&f.wnd.GetMapView(), Qt::Key_Escape); // with no run, Escape closes
         QTRY_VERIFY(!f.wnd.isVisible());
     }
+
+    // A close asked for while the worker is held after some loads of each file: by Escape or
+    // the close box, the question answered Yes or No, or left up until the run ends.
     void closeDuringRun_data() {
-        // escape: Escape, not the close box; answer: "yes", "no", or "end" (the run ends first)
-        Columns<bool, QString>("escape", "answer");
-        QTest::newRow("Escape, No") << true << "no";
-        QTest::newRow("close box, Yes") << false << "yes";
-        QTest::newRow("close box, run ends") << false << "end";
+        Columns<int, bool, QString>("loads", "escape", "answer");
+        QTest::newRow("first block, Escape, Yes") << 0 << true << "Yes";
+        QTest::newRow("first block, close box, No") << 0 << false << "No";
+        QTest::newRow("middle block, close box, Yes") << 2 << false << "Yes";
+        QTest::newRow("middle block, Escape, No") << 2 << true << "No";
+        QTest::newRow("last block, close box, Yes") << 3 << false << "Yes";
+        QTest::newRow("last block, Escape, the run ends") << 3 << true << "end";
     }
     void closeDuringRun() {
-        const auto [escape, answer] = Fetch<bool, QString>("escape", "answer");
-        RunFixture f(2); // each file's first load passes; the worker then waits
-        QVERIFY(f.bExposed && f.Start(uint64_t(16) << 20));
-        const auto nLast = int32_t(f.wnd.GetMapView().GetGeometry().CellCount() - 1); // R = 1
-        QTRY_VERIFY(f.Text(PANE_PROGRESS).startsWith(f.ProgressAfter(1)));
-        const QString strLast = f.Text(PANE_PROGRESS);
-        QCOMPARE(f.wnd.windowTitle(), strLast);
-
+        const auto [loads, escape, answer] = Fetch<int, bool, QString>("loads", "escape", "answer");
+        CWindowFixture f(2 + 2 * loads); // a first run, then the loads of this one
+        QVERIFY(f.RunsAgain());          // its "100%" must not stand for an abandoned run
+        // Three loads and one block: the fourth load holds the last block alone.
+        const std::string strOne = f.File("one", Pattern(3 * kLoad + 32));
+        const std::string strTwo = f.File("two", Pattern(3 * kLoad + 32));
+        const auto stamps = std::pair(FileStamp(strOne), FileStamp(strTwo));
+        f.Start(strOne, strTwo);
+        QCOMPARE(f.BlockSize(), 32u);
+        const auto nHeld = int32_t(loads * kLoad / 32);
+        QVERIFY(Await([&] { return f.wnd.GetJob() && f.wnd.GetJob()->m_nDone.load() == nHeld; }));
+        QTRY_COMPARE(f.wnd.windowTitle(), loads ? f.Text(PANE_PROGRESS) : kTitle);
+        f.Start(f.File("three", "x"), f.File("four", "y")); // ignored during a run
+        QCOMPARE(f.wnd.m_nDialogs, 2);
         int nBoxes = 0;
-        bool bBoxAsAsked = false;
-        QPointer<QMessageBox> pLast;
-        QTimer watch; // answers each new abort question while it is up
-        connect(&watch, &QTimer::timeout, [&] {
+        bool bAsAsked = false;
+        QTimer watch; // answers each new question while it is up
+        connect(&watch, &QTimer::timeout, [&, pLast = QPointer<QMessageBox>()]() mutable {
             auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!pBox || !pBox->isVisible() || pBox == pLast)
                 return;
             pLast = pBox;
             ++nBoxes;
-            bBoxAsAsked = pBox->windowTitle() == "Ask confirm abort" &&
-                          pBox->text() == "Do You want compare abort ?" &&
-                          pBox->icon() == QMessageBox::Question &&
-                          pBox->standardButtons() == (QMessageBox::Yes | QMessageBox::No) &&
-                          pBox->parentWidget() == &f.wnd;
-            if (answer == "end")
-                f.gate.Release();
-            else
-                ClickButton(*pBox, answer == "yes" ? "Yes" : "No");
+            bAsAsked = pBox->windowTitle() == "Ask confirm abort" &&
+                       pBox->parentWidget() == &f.wnd &&
+                       pBox->text() == "Do You want compare abort ?" &&
+                       pBox->standardButtons() == (QMessageBox::Yes | QMessageBox::No);
+            answer == "end" ? f.gate.Release() : ClickButton(*pBox, answer);
         });
         watch.start(10);
         auto requestClose = [&] {
-            if (escape)
-                QTest::keyClick(&f.wnd, Qt::Key_Escape);
-            else
-                QVERIFY(!f.wnd.close());
+            QVERIFY(escape ? (QTest::keyClick(&f.wnd, Qt::Key_Escape), true) : !f.wnd.close());
             QTest::qWait(50);
         };
         requestClose();
         QTRY_COMPARE(nBoxes, 1);
-        QVERIFY(bBoxAsAsked);
-        if (answer == "no") { // the run goes on, the title still shows it
-            QVERIFY(f.wnd.GetJob());
-            QCOMPARE(f.wnd.windowTitle(), strLast);
-        } else if (answer == "yes") { // a second request asks nothing
-            QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(1));
+        QVERIFY(bAsAsked);
+        const bool bYes = answer == "Yes";
+        QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(bYes));
+        QCOMPARE(f.wnd.GetJob() != nullptr, answer != "end"); // held still, whatever the answer
+        if (bYes)                                             // a second request asks nothing
             requestClose();
-        }
         f.gate.Release();
         QVERIFY(f.WaitIdle());
+        QCOMPARE(f.finishes.m_nCount, 2);
         QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(0));
-        CMapView& view = f.wnd.GetMapView();
-        if (answer == "yes") { // stopped where it was held; the last cell was never begun
-            QVERIFY(f.Text(PANE_PROGRESS).startsWith(f.ProgressAfter(1)));
-            int x = 0, y = 0;
-            CCellGeometry::CellOrigin(nLast, view.GetGeometry().m_nPitch, view.width(), x, y);
-            QCOMPARE(view.grab().toImage().pixelColor(x, y), QColor(Qt::white));
-        } else { // ran to its end; a box still up was closed as No
-            QCOMPARE(f.app.m_states.Get(nLast), uint8_t(BLOCK_EQUAL));
-            QVERIFY(f.Text(PANE_PROGRESS).startsWith("100% in "));
-        }
-        QCOMPARE(f.wnd.windowTitle(), kTitle);
-        QVERIFY(f.wnd.isVisible());
-        QCOMPARE(nBoxes, 1);
+        // Yes: the held block is finished, the next never begun; otherwise all are compared.
+        const int32_t K = int32_t((3 * kLoad + 32) / 32), nEqualEnd = bYes ? nHeld + 1 : K;
+        for (int32_t i = 0; i < K; ++i)
+            QCOMPARE(f.app.m_states.Get(i), uint8_t(i < nEqualEnd ? BLOCK_EQUAL : BLOCK_PENDING));
+        QCOMPARE(f.ShowsFinished(strOne, strTwo), !bYes);
+        QVERIFY(!bYes || loads != 0 || f.Text(PANE_PROGRESS).startsWith("0.00% in "));
+        QVERIFY(f.wnd.windowTitle() == kTitle && f.wnd.isVisible() && nBoxes == 1);
+        QVERIFY(stamps == std::pair(FileStamp(strOne), FileStamp(strTwo)));
+        QVERIFY(f.RunsAgain());
     }
-    // A Yes and the finish right after a shown progress, before its pause is over: the text
-    // tells where the worker stopped, not what the last notice said.
-    void abandonedRunShowsWhereItStopped() {
-        RunFixture f(2);
-        QVERIFY(f.bExposed && f.Start(uint64_t(16) << 20));
-        QTRY_VERIFY(f.Text(PANE_PROGRESS).startsWith(f.ProgressAfter(1)));
-        CCompareJob& job = *f.wnd.GetJob();
-        const int32_t nNext = int32_t(2 * f.PerLoad());
-        f.gate.Allow(2); // no events handled meanwhile
-        while (job.m_nDone.load() < nNext)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        g_abortConfirm.m_bAbort.store(1);
-        f.gate.Release();
-        job.Join();
-        QCoreApplication::sendPostedEvents(&f.wnd, UWM_FINISHED); // before any timer
-        QVERIFY(!f.wnd.GetJob());
-        QVERIFY2(f.Text(PANE_PROGRESS).startsWith(f.ProgressAfter(2)),
-                 qPrintable(f.Text(PANE_PROGRESS)));
-    }
-    void progressMadeWhileThePauseRunsIsShown() {
-        RunFixture f(2);
-        // Right after the first progress is shown, and before any timer can run, the worker makes
-        // the progress of a second load and stops again: its notice falls into the window's pause.
-        bool bMade = false;
-        f.wnd.m_afterProgress = [&] {
-            f.gate.Allow(2);
-            for (int i = 0; i < 10000 && !bMade; ++i) {
-                bMade = f.wnd.GetJob()->m_nDone.load() == 2 * int32_t(f.PerLoad());
-                QThread::msleep(1);
-            }
-        };
-        QVERIFY(f.Start(uint64_t(16) << 20));
-        QTRY_VERIFY(f.Text(PANE_PROGRESS).startsWith(f.ProgressAfter(2)));
-        QVERIFY(bMade);
-        QCOMPARE(f.wnd.windowTitle(), f.Text(PANE_PROGRESS));
-    }
-    void elapsedTextInPaneAndTitle_data() {
-        Columns<qint64, QString>("ms", "text");
-        QTest::newRow("4.999 s") << qint64(4999) << "4.999s";
-        QTest::newRow("one hour") << qint64(3600000) << "1:00:00s";
-    }
-    void elapsedTextInPaneAndTitle() {
-        const auto [ms, text] = Fetch<qint64, QString>("ms", "text");
-        RunFixture f;
-        f.wnd.m_nOffset = ms;
-        QVERIFY(f.Start(64));   // 64 one-byte blocks: progress after 32 and 64
-        f.wnd.GetJob()->Join(); // its notices are queued, not yet handled
-        QEvent progress(UWM_PROGRESS), finished(UWM_FINISHED);
-        QApplication::sendEvent(&f.wnd, &progress);
-        QCOMPARE(f.Text(PANE_PROGRESS), "100.00% in " + text);
-        QCOMPARE(f.wnd.windowTitle(), "100.00% in " + text);
-        QVERIFY(f.WaitIdle());
-        // Shown once finished, and no notice without a job changes it.
-        for (QEvent* pEvent : {&progress, &finished, &progress}) {
-            QCOMPARE(f.Text(PANE_PROGRESS), "100% in " + text);
-            QCOMPARE(f.wnd.windowTitle(), kTitle);
-            QApplication::sendEvent(&f.wnd, pEvent);
-        }
-    }
-    void wholeRunThroughTheRealDialog() {
-        RunFixture f;
-        f.wnd.m_bScripted = false;
-        f.app.m_cmdline.m_strPath1 = f.File("a & <b>.bin", Pattern(300000));
-        f.app.m_cmdline.m_strPath2 = f.File("b.bin", Pattern(300000, 1));
-        AnswerNextModal([](QWidget& dialog) { ClickButton(dialog, "1"); });
-        f.StartCommand(f.app.m_cmdline.m_strPath1, f.app.m_cmdline.m_strPath2);
-        QCOMPARE(f.Pane(PANE_PRIMARY).text, f.app.m_cmdline.m_strPath1);
-        QCOMPARE(f.Pane(PANE_PRIMARY).color, CLR_NAME);
-        QCOMPARE(f.Pane(PANE_SECONDARY).color, CLR_NAME);
-        QCOMPARE(f.app.m_history1.GetEntries().front(), f.app.m_cmdline.m_strPath1);
-        QVERIFY(f.WaitIdle());
-        QVERIFY(f.Text(PANE_PROGRESS).startsWith("100% in "));
-        QCOMPARE(f.wnd.windowTitle(), kTitle);
-        QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, 300000u);
-        QVERIFY(f.wnd.GetMapView().GetDiffCells() > 0);
-        // Keys reach the map once the dialog is gone.
-        QCOMPARE(QApplication::focusWidget(), &f.wnd.GetMapView());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
-        QVERIFY(f.wnd.GetMapView().GetGeometry().m_nSelected >= 0);
-    }
-    // Runs that show an error: a file that cannot be opened, two empty files, no thread to
-    // run on, a file the worker cannot open. The next sound run shows names again.
+
+    // Runs that show an error, then a sound run, then a cancelled start that changes nothing.
+    // second: what the second file is; fault: no thread to run on, or the worker cannot open
+    // the second file (and a Yes given meanwhile).
     void runsWithAnError_data() {
-        Columns<QByteArray, QString, QString, QString, uint>("second", "fault", "secondPane",
-                                                             "progress", "length");
-        const QString none;
-        QTest::newRow("second missing")
-            << QByteArray() << none << "No such file or directory" << none << 0u;
-        QTest::newRow("both empty") << QByteArray("") << none << none << none << 0u;
-        QTest::newRow("no thread") << QByteArray("x") << "thread" << none << "Cannot start: " << 1u;
-        QTest::newRow("worker cannot open") << Pattern(5000) << "worker"
-                                            << "Comapre error: Permission denied" << none << 5000u;
-        QTest::newRow("worker cannot open, Yes given")
-            << Pattern(5000) << "worker, Yes"
-            << "Comapre error: Permission denied" << none << 5000u;
+        Columns<QString, QString, QString, QString>("second", "fault", "pane", "progress");
+        const QString strDenied = "Comapre error: Permission denied";
+        QTest::newRow("missing") << "missing"
+                                 << ""
+                                 << "No such file or directory"
+                                 << "";
+        QTest::newRow("a folder") << "folder"
+                                  << ""
+                                  << "Is a directory"
+                                  << "";
+        QTest::newRow("a FIFO") << "fifo"
+                                << ""
+                                << "Illegal seek"
+                                << "";
+        QTest::newRow("a link loop") << "loop"
+                                     << ""
+                                     << "Too many levels of symbolic links"
+                                     << "";
+        QTest::newRow("both empty") << ""
+                                    << ""
+                                    << ""
+                                    << "";
+        QTest::newRow("no thread") << "x"
+                                   << "thread"
+                                   << ""
+                                   << "Cannot start: ";
+        QTest::newRow("worker cannot open") << "x"
+                                            << "worker" << strDenied << "";
+        QTest::newRow("worker cannot open, Yes given") << "x"
+                                                       << "Yes" << strDenied << "";
     }
     void runsWithAnError() {
-        const auto [second, fault, secondPane, progress, length] =
-            Fetch<QByteArray, QString, QString, QString, uint>("second", "fault", "secondPane",
-                                                               "progress", "length");
-        RunFixture f;
+        const auto [second, fault, pane, progress] =
+            Fetch<QString, QString, QString, QString>("second", "fault", "pane", "progress");
+        CWindowFixture f;
         {
             CWorkerCannotOpen fs;
             std::optional<CInstalledFileSystem> installed;
-            if (fault.startsWith("worker"))
+            if (fault == "worker" || fault == "Yes")
                 installed.emplace(&fs);
+            const QByteArray bytes = second.isEmpty() ? "" : "x";
+            const std::string strTwo = f.dir.filePath("two").toStdString();
+            const char* psz = strTwo.c_str();
+            QCOMPARE(second == "folder"    ? ::mkdir(psz, 0700)
+                     : second == "fifo"    ? ::mkfifo(psz, 0600)
+                     : second == "loop"    ? ::symlink(psz, psz)
+                     : second == "missing" ? 0
+                                           : int(f.File("two", bytes).empty()),
+                     0);
             SimulateThreadStartFailure(fault == "thread");
-            const std::string strSecond =
-                second.isNull() ? f.dir.filePath("missing").toStdString() : f.File("two", second);
-            f.StartCommand(f.File("one", second.isNull() ? "x" : second), strSecond);
+            f.Start(f.File("one", bytes), strTwo);
             SimulateThreadStartFailure(false);
-            if (fault == "worker, Yes") // before the finish is handled
+            if (fault == "Yes") // before the finish is handled
                 g_abortConfirm.m_bAbort.store(1);
-            if (!fault.startsWith("worker"))
-                QCOMPARE(f.wnd.GetJob(), nullptr);
             QVERIFY(f.WaitIdle());
             QCOMPARE(f.Pane(PANE_PRIMARY).color, CLR_NAME);
-            QCOMPARE(f.Text(PANE_SECONDARY), secondPane.isEmpty() ? strSecond.c_str() : secondPane);
-            QCOMPARE(f.Pane(PANE_SECONDARY).color, secondPane.isEmpty() ? CLR_NAME : CLR_ERROR);
+            QCOMPARE(f.Text(PANE_SECONDARY), pane.isEmpty() ? QString(psz) : pane);
+            QCOMPARE(f.Pane(PANE_SECONDARY).color, pane.isEmpty() ? CLR_NAME : CLR_ERROR);
             QVERIFY(f.Text(PANE_PROGRESS).startsWith(progress));
-            QCOMPARE(progress.isEmpty(), f.Text(PANE_PROGRESS).isEmpty());
-            QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, uint64_t(length));
+            QCOMPARE(f.Text(PANE_PROGRESS).isEmpty(), progress.isEmpty()); // no progress claimed
+            QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, fault.isEmpty() ? 0u : 1u);
+            QCOMPARE(f.wnd.windowTitle(), kTitle);
         }
-        f.StartCommand(f.File("one", Pattern(5000)), f.File("two", Pattern(5000)));
-        QVERIFY(f.WaitIdle());
-        QCOMPARE(f.Pane(PANE_SECONDARY).color, CLR_NAME);
-        QVERIFY(f.Text(PANE_PROGRESS).startsWith("100% in "));
-        QVERIFY(f.wnd.close());
+        QVERIFY(f.RunsAgain());
+        f.Start(f.File("five", "x"), f.File("six", "y"), false);
+        QVERIFY(f.ShowsFinished(f.dir.filePath("again1").toStdString(),
+                                f.dir.filePath("again2").toStdString()));
     }
-    void cancelChangesNothingAndRunningIgnoresTheCommand() {
-        RunFixture f(0);
-        f.StartCommand(f.File("one", Pattern(5000)), f.File("two", Pattern(5000)));
-        QVERIFY(f.wnd.GetJob());
-        f.StartCommand(f.File("three", "x"), f.File("four", "y"));
-        QCOMPARE(f.wnd.m_nDialogs, 1); // ignored while the run is held
+
+    // The engine's fault cases, run by the window: one finish, the states the engine gives,
+    // both names shown, nothing written, and a sound run after.
+    void faultDuringRun_data() {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(faults::kCases)); ++i) {
+            const faults::Case& c = faults::kCases[i];
+            if (c.action != faults::Abort && std::max(c.nLength1, c.nLength2) == faults::M)
+                QTest::newRow(c.pszName) << i;
+        }
+    }
+    void faultDuringRun() {
+        QFETCH(int, row);
+        const faults::Case& c = faults::kCases[row];
+        CWindowFixture f;
+        {
+            faults::CFaultRun fault(c, f.dir, g_abortConfirm.m_bAbort);
+            const std::string &str1 = fault.strFirst, &str2 = fault.strSecond;
+            const auto stamps = std::pair(FileStamp(str1), FileStamp(str2));
+            const QStringList before = FolderEntries(f.dir);
+            f.Start(str1, str2);
+            QVERIFY(f.WaitIdle());
+            QVERIFY(fault.nActed == 0 && f.finishes.m_nCount == 1 && f.ShowsFinished(str1, str2));
+            QByteArray states;
+            for (int64_t i = 0; i * f.BlockSize() < faults::M; ++i)
+                states += char('0' + f.app.m_states.Get(int32_t(i)));
+            QCOMPARE(Kinds(states), Kinds(faults::Runs(c.pszStates)));
+            QVERIFY(c.action != faults::None ||
+                    (FolderEntries(f.dir) == before &&
+                     stamps == std::pair(FileStamp(str1), FileStamp(str2))));
+        }
+        QVERIFY(f.RunsAgain());
+    }
+
+    // Files dropped on the window pre-fill the dialog, whatever their names; confirmed, the run
+    // opens them: exactly the one changed block differs. Anything else is refused, and so is a
+    // drop during a run. "@name": a file in the folder (raw bytes); entries: none if refused.
+    void drop_data() {
+        Columns<QByteArrayList, QByteArrayList, bool>("urls", "entries", "running");
+        QByteArray strLong = "@";
+        for (int i = 0; i < 16; ++i) // a 4,000-byte path through 16 folders
+            strLong += QByteArray(250, char('a' + i)) + '/';
+        QTest::newRow("one file") << QByteArrayList{"@1"} << QByteArrayList{"@1", "@old2"} << false;
+        QTest::newRow("localhost") << QByteArrayList{"file://localhost/etc/hostname"}
+                                   << QByteArrayList{"/etc/hostname", "@old2"} << false;
+        for (const QByteArrayList& names :
+             {QByteArrayList{"@\xff\xfe\x80 \xc3.bin", "@-a && <b>\t.bin"},
+              QByteArrayList{"@a\nb", strLong + "f.bin"}})
+            QTest::addRow("compared: %s", names.join(", ").left(30).toPercentEncoding().constData())
+                << names << names << false;
+        for (const QByteArrayList& refused :
+             {QByteArrayList{"@a", "@b", "@c"}, QByteArrayList{"@a", "https://example.com/a.bin"},
+              QByteArrayList{"file://server/share/a"}, QByteArrayList{}})
+            QTest::addRow("refused: %s", refused.join(", ").constData())
+                << refused << QByteArrayList{} << false;
+        QTest::newRow("during a run") << QByteArrayList{"@1"} << QByteArrayList{} << true;
+    }
+    void drop() {
+        const auto [urls, entries, running] =
+            Fetch<QByteArrayList, QByteArrayList, bool>("urls", "entries", "running");
+        CWindowFixture f(running ? 0 : 1 << 30);
+        auto path = [&](const QByteArray& entry) {
+            return (entry[0] == '@' ? f.dir.path().toUtf8() + '/' + entry.mid(1) : entry)
+                .toStdString();
+        };
+        f.Start(f.File("old1", "x"), f.File("old2", "y"));
+        QVERIFY(running ? f.wnd.GetJob() != nullptr : f.WaitIdle());
+        QList<QUrl> list;
+        std::vector<std::unique_ptr<const char, int (*)(const char*)>> removes; // not UTF-8
+        QByteArray bytes = Pattern(20000);
+        for (const QByteArray& url : urls) {
+            const std::string strPath = path(url);
+            if (url[0] == '@') {
+                QVERIFY(QDir().mkpath(QFileInfo(QString::fromStdString(strPath)).path()));
+                QCOMPARE(::rename(f.File("tmp", bytes).c_str(), strPath.c_str()), 0);
+                removes.emplace_back(strdup(strPath.c_str()),
+                                     [](const char* psz) { return ::unlink(psz); });
+                bytes[12345] = char(bytes[12345] ^ 1);
+            }
+            list.append(
+                url[0] == '@'
+                    ? QUrl::fromEncoded("file://" +
+                                        QByteArray::fromStdString(strPath).toPercentEncoding("/"))
+                    : QUrl(url));
+        }
+        QMimeData data;
+        list.empty() ? data.setText("not a file") : data.setUrls(list);
+        const QPoint pt(f.wnd.width() / 2, f.wnd.height() / 2);
+        QDragEnterEvent enter(pt, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&f.wnd, &enter);
+        QDropEvent drop(pt, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        drop.ignore();
+        f.wnd.m_bScripted = false;
+        std::vector<std::string> shown;
+        const bool bCompare = urls.size() == 2;
+        if (!entries.empty())
+            AnswerNextModal([&](QWidget& dialog) {
+                if (auto* pDialog = qobject_cast<CSelectFilesDlg*>(&dialog))
+                    shown = {pDialog->GetPrimaryPath(), pDialog->GetSecondaryPath()};
+                bCompare ? ConfirmOrCancel(dialog) : ClickButton(dialog, "2");
+            });
+        QCoreApplication::sendEvent(&f.wnd, &drop);
+        QCOMPARE(std::pair(enter.isAccepted(), drop.isAccepted()),
+                 std::pair(!entries.empty(), !entries.empty()));
         f.gate.Release();
+        QTest::qWait(100);
         QVERIFY(f.WaitIdle());
-        const std::string strShown = f.Pane(PANE_PRIMARY).text;
-        f.StartCommand(f.File("five", "x"), f.File("six", "y"), false);
-        QCOMPARE(f.wnd.m_nDialogs, 2);
-        QCOMPARE(f.Pane(PANE_PRIMARY).text, strShown);
-        QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, 5000u);
-    }
-    void tooltipOfEachKindOfCell() {
-        RunFixture f;
-        const uint64_t nFour = uint64_t(1) << 32;
-        std::string strOne = WriteSparse(f.dir, "one", nFour + 3 * 4096, nFour + 20, "A");
-        std::string strTwo = WriteSparse(f.dir, "two", nFour + 2 * 4096 + 100, nFour + 20, "B");
-        f.app.m_cmdline.m_strPath1 = strOne;
-        f.app.m_cmdline.m_strPath2 = strTwo;
-        QVERIFY(f.app.m_file1.Open(strOne) && f.app.m_file2.Open(strTwo));
-        CMapView& map = f.wnd.GetMapView();
-        QVERIFY(f.bExposed);
-        map.SetTotalLength(nFour + 3 * 4096);
-        map.repaint();
-        const CCellGeometry& g = map.GetGeometry();
-        const uint32_t K = g.CellCount(), R = f.app.m_states.m_nPerCell;
-        for (uint32_t i = 0; i < K * R && int64_t(i) < f.app.m_states.m_nCount; ++i)
-            f.app.m_states.Set(int32_t(i), BLOCK_EQUAL);
-        // Equal: the range alone, in the long form above 4 GiB.
-        uint64_t nFirst = 0, nLast = 0;
-        g.GetCellRange(int32_t(K / 2), nFirst, nLast);
-        QCOMPARE(AskCellTip(map, int32_t(K / 2)),
-                 "[" + QString::fromStdString(FormatRange(nFirst, nLast)) + "]");
-        // Red and yellow: the dump of both files, the differing byte bracketed.
-        const int32_t nRed = int32_t((nFour + 20) / g.m_nCellSize);
-        f.app.m_states.Set(int32_t(uint32_t(nRed) * R), BLOCK_DIFFERENT);
-        f.app.m_states.Set(int32_t(K * R - 1), BLOCK_LENGTH_DIFFERS);
-        const QString strRed = AskCellTip(map, nRed);
-        QVERIFY2(strRed.contains("`") && strRed.contains("[41]") && strRed.contains("[42]"),
-                 qPrintable(strRed));
-        QVERIFY(AskCellTip(map, int32_t(K - 1)).contains("-----"));
-        QCOMPARE(map.GetDiffCells(), 0u); // counted by paints, not by queries
-    }
-    // No tip before the first comparison, even where one would be; then the platform's
-    // timing: a second's rest, 200 ms from one tip to the next, 30 seconds up.
-    void tipsWaitForTheFirstRun() {
-        RunFixture f;
-        CToolTipRouter& tips = f.wnd.GetToolTips();
-        QCOMPARE(tips.m_nInitialMs, 1000);
-        QCOMPARE(tips.m_nReshowMs, 200);
-        QCOMPARE(tips.m_nAutoPopMs, 30000);
-        tips.m_nInitialMs = 50;
-        CStatusStrip& strip = f.wnd.GetStrip();
-        strip.SetPaneTip(PANE_PRIMARY, "/a/tip.bin");
-        const QPoint pt = strip.mapTo(&f.wnd, QPoint(strip.GetPane(PANE_PROGRESS).width + 5, 5));
-        auto tipUp = [&tips] { return tips.GetTipWindow() && tips.GetTipWindow()->isVisible(); };
-        QTest::mouseMove(&f.wnd, pt);
-        QTest::qWait(10 * tips.m_nInitialMs);
-        QVERIFY(!tipUp());
-        f.StartCommand(f.File("one", Pattern(5000)), f.File("two", Pattern(5000)));
-        QVERIFY(f.WaitIdle());
-        QTest::mouseMove(&f.wnd, pt + QPoint(1, 0));
-        QTRY_VERIFY(tipUp());
-        QCOMPARE(tips.GetTipWindow()->text(), f.dir.filePath("one"));
-    }
-    // A laptop screen at (0, 0) and a larger one to its right: the window takes the larger
-    // one's size and lies on it.
-    void placedOnTheLargestScreen() {
-        const QRect largest = LargestScreen({QRect(0, 0, 1366, 768), QRect(1366, 0, 2560, 1440)});
-        QCOMPARE(largest, QRect(1366, 0, 2560, 1440));
-        QCOMPARE(LargestScreen({}), QRect(0, 0, 1024, 768));
-        struct : IScreenMetrics {
-            QSize GetScreenSize() const override { return QSize(2560, 1440); }
-            QPoint GetScreenOrigin() const override { return QPoint(1366, 0); }
-            int GetCaptionHeight() const override { return 18; }
-        } screen;
-        CCompareApp theApp;
-        QVERIFY(theApp.InitInstance({}, screen));
-        const CRect r = InitialWindowRect(2560, 1440);
-        QCOMPARE(QRect(theApp.m_pMainWnd->pos(), theApp.m_pMainWnd->size()),
-                 QRect(1366 + r.left, r.top, r.right - r.left, r.bottom - r.top));
-    }
-    void writesNoFile() {
-        CEmptyHome home; // the last test: the program's own home no longer matters
-        QProcess process;
-        process.start(QUILLET_BIN_DIR "/quillet", {QUILLET_SOURCE_DIR "/samples/primary.bin",
-                                                   QUILLET_SOURCE_DIR "/samples/secondary.bin"});
-        QVERIFY(process.waitForStarted());
-        QTest::qWait(1500);
-        process.terminate();
-        process.waitForFinished();
-        QCOMPARE(home.Created(), QStringList());
+        QCOMPARE(f.wnd.m_nDialogs, entries.empty() ? 1 : 2);
+        if (entries.empty())
+            return;
+        QCOMPARE(shown, (std::vector{path(entries[0]), path(entries[1])}));
+        const auto names = bCompare ? shown : std::vector{path("@old1"), path("@old2")};
+        QVERIFY(f.ShowsFinished(names[0], names[1]));
+        if (!bCompare)
+            return;
+        QCOMPARE(f.wnd.GetStrip().GetPaneTip(PANE_PRIMARY), shown[0]);
+        QCOMPARE(f.app.m_history1.GetEntries().front(), shown[0]);
+        const auto i = int32_t(12345 / f.BlockSize());
+        QVERIFY(f.app.m_states.Get(i) == BLOCK_DIFFERENT &&
+                f.app.m_states.Get(i + 1) == BLOCK_EQUAL);
+        f.wnd.GetMapView().repaint(); // the count is the paint's
+        QCOMPARE(f.Text(PANE_DIFFS), "1");
+        // Keys reach the map once the dialog is gone.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
+        QVERIFY(f.wnd.GetMapView().GetGeometry().m_nSelected >= 0);
     }
 };
 

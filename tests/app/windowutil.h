@@ -1,11 +1,12 @@
 #pragma once
-// Fixtures of the window's fault and endurance tests: a window whose dialog answers as told,
-// answers given to the next modal window, and the checks that nothing was written.
+// The start, run and finish of a main window under test, and the answers to its dialogs.
 
+#include "app/abortconfirm.h"
 #include "app/appstate.h"
 #include "app/mainwnd.h"
 #include "app/messages.h"
 #include "tests/apputil.h"
+#include "view/colorref.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,13 +16,8 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <condition_variable>
-#include <cstdio>
 #include <functional>
-#include <mutex>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <thread>
 
 // The main window whose dialog, when m_bScripted, answers at once: confirmed with the two
 // paths, or cancelled. Otherwise the real dialog runs.
@@ -33,11 +29,9 @@ public:
         ++m_nDialogs;
         if (!m_bScripted)
             return CMainWnd::SelectFiles();
-        if (!m_bConfirm)
-            return false;
         m_state.m_cmdline.m_strPath1 = m_strPath1;
         m_state.m_cmdline.m_strPath2 = m_strPath2;
-        return true;
+        return m_bConfirm;
     }
     CAppState& m_state;
     bool m_bScripted = true;
@@ -47,35 +41,17 @@ public:
     std::string m_strPath2;
 };
 
-// Lets a set number of reads through, then holds the rest until told; Hold closes it again.
-class CReusableGate : public CFileSystem {
+// Lets nFree of the worker's reads through, then holds the rest until told; the window's own
+// reads (the cells' dumps) always pass.
+class CRunGate : public CGatedFileSystem {
 public:
+    using CGatedFileSystem::CGatedFileSystem;
     ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
-        std::unique_lock<std::mutex> lock(m_lock);
-        ++m_nWaiting;
-        m_open.wait(lock, [this] { return m_nFree > 0; });
-        --m_nWaiting;
-        --m_nFree;
-        lock.unlock();
-        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+        if (std::this_thread::get_id() == m_main)
+            return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+        return CGatedFileSystem::ReadAt(fd, pDest, nCount, nOffset);
     }
-    void Hold(int nFree) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_nFree = nFree;
-        m_open.notify_all();
-    }
-    void Release() { Hold(1 << 30); }
-    // Reads held now: 1 once the worker stands at the gate.
-    int Waiting() {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_nFree > 0 ? 0 : m_nWaiting;
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_open;
-    int m_nFree = 1 << 30;
-    int m_nWaiting = 0;
+    const std::thread::id m_main = std::this_thread::get_id();
 };
 
 // Runs answer on the next modal window as soon as it is up; polls without delay, so that a
@@ -133,27 +109,11 @@ inline QString AskCellTip(CMapView& map, int32_t i) {
 }
 
 // A file's bytes and modification time, to show that a run left it as it was.
-class CFileStamp {
-public:
-    explicit CFileStamp(const std::string& strPath) : m_strPath(strPath), m_taken(Take()) {}
-    bool Unchanged() const { return Take() == m_taken; }
-
-private:
-    std::pair<std::string, int64_t> Take() const {
-        std::string bytes;
-        if (FILE* pFile = std::fopen(m_strPath.c_str(), "rb")) {
-            char buffer[65536];
-            while (const size_t nRead = std::fread(buffer, 1, sizeof buffer, pFile))
-                bytes.append(buffer, nRead);
-            std::fclose(pFile);
-        }
-        struct stat st = {};
-        ::stat(m_strPath.c_str(), &st);
-        return {bytes, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-    }
-    std::string m_strPath;
-    std::pair<std::string, int64_t> m_taken;
-};
+inline std::pair<QByteArray, int64_t> FileStamp(const std::string& strPath) {
+    QFile file(QString::fromStdString(strPath));
+    return {file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(),
+            QFileInfo(file).lastModified().toMSecsSinceEpoch()};
+}
 
 // The names in a folder, to show that a run created nothing beside the compared files.
 inline QStringList FolderEntries(const QTemporaryDir& dir) {
@@ -174,4 +134,61 @@ public:
 
 private:
     QTemporaryDir m_home;
+};
+
+// A shown, active 800 x 600 main window on the test screen (or the one given), its own state
+// and folder, the worker's reads through a gate letting nFree pass, its finishes counted.
+struct CWindowFixture {
+    explicit CWindowFixture(int nFree = 1 << 30, const IScreenMetrics* pMetrics = nullptr)
+        : gate(nFree), installed(&gate), wnd(app, pMetrics ? *pMetrics : screen) {
+        g_abortConfirm.m_bAbort.store(0);
+        wnd.installEventFilter(&finishes);
+        wnd.resize(800, 600);
+        wnd.show();
+        bActive = QTest::qWaitForWindowActive(&wnd);
+    }
+    ~CWindowFixture() { gate.Release(); } // the window waits for a job it still has
+
+    // The start command, its dialog confirmed with these two paths or cancelled.
+    void Start(const std::string& strPath1, const std::string& strPath2, bool bConfirm = true) {
+        wnd.m_bConfirm = bConfirm;
+        wnd.m_strPath1 = strPath1;
+        wnd.m_strPath2 = strPath2;
+        QEvent start(ID_SELECT_FILES);
+        QCoreApplication::sendEvent(&wnd, &start);
+    }
+    std::string File(const QString& strName, const QByteArray& bytes) {
+        return WriteFile(dir, strName, bytes);
+    }
+    const CPaneBar::Pane& Pane(int n) { return wnd.GetStrip().GetPane(n); }
+    QString Text(int n) { return QString::fromStdString(Pane(n).text); }
+    bool WaitIdle() {
+        return Await([this] { return !wnd.GetJob(); });
+    }
+    // Whether a run of str1 and str2 ended and left the window idle: both names shown in their
+    // colour, the progress at its end, the title back.
+    bool ShowsFinished(const std::string& str1, const std::string& str2) {
+        return Pane(PANE_PRIMARY).text == str1 && Pane(PANE_SECONDARY).text == str2 &&
+               Pane(PANE_PRIMARY).color == CLR_NAME && Pane(PANE_SECONDARY).color == CLR_NAME &&
+               Text(PANE_PROGRESS).startsWith("100% in ") &&
+               wnd.windowTitle() == CMainWnd::kTitle && !wnd.GetJob();
+    }
+    // A fresh run of two small equal files reaches its end, once: the window is idle again.
+    bool RunsAgain() {
+        const int nBefore = finishes.m_nCount;
+        const std::string str1 = File("again1", Pattern(5000));
+        const std::string str2 = File("again2", Pattern(5000));
+        Start(str1, str2);
+        return WaitIdle() && finishes.m_nCount == nBefore + 1 && ShowsFinished(str1, str2);
+    }
+    uint32_t BlockSize() { return wnd.GetMapView().GetGeometry().m_nBlockSize; }
+
+    CRunGate gate;
+    CInstalledFileSystem installed;
+    QTemporaryDir dir;
+    CTestScreen screen;
+    CAppState app;
+    CEventCounter finishes{UWM_FINISHED};
+    CScriptedWnd wnd;
+    bool bActive = false;
 };
