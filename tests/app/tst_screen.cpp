@@ -108,8 +108,8 @@ private slots:
     }
     void runs() {
         const auto [nCase, bLarge, nRuns] = Fetch<int, bool, int>("nCase", "bLarge", "nRuns");
-        const qint64 L = bLarge ? 256LL << 20 : 3 << 20;
-        QByteArray bytes = Pattern(L);
+        QByteArray bytes = Pattern(1 << 20).repeated(bLarge ? 256 : 3);
+        const qint64 L = bytes.size();
         CAppState app;
         CScriptedWnd wnd(app, SystemScreenMetrics());
         wnd.m_strPath1 = WriteFile(m_dir, "one", bytes);
