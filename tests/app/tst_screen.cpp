@@ -1,7 +1,6 @@
 // The window as a real X server shows it. Every check reads the pixels back from the server
 // (QScreen::grabWindow), never from a paint made anew: a paint that never reached the screen
 // is exactly what must be caught. The reference is the widget's own full paint (grab()).
-#include "app/abortconfirm.h"
 #include "tests/app/windowutil.h"
 #include "view/mapcolors.h"
 #include "view/textdraw.h"
@@ -17,32 +16,26 @@ namespace {
 
 enum ECase { Finish, AbortYes, AskNo, FinishWhileAsked };
 
-// A private Xvfb on the first free display, which it names itself, so that test programs run
-// side by side never meet.
-struct CXvfb {
-    pid_t m_pid = -1;
-    ~CXvfb() {
-        if (m_pid > 0)
-            ::kill(m_pid, SIGTERM), ::waitpid(m_pid, nullptr, 0);
+// Starts a private Xvfb on the first free display, which it names itself, so that test
+// programs run side by side never meet, and points the toolkit at it; its id, or -1.
+pid_t StartXvfb() {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-screen", "0",
+                 "1280x1024x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+        ::_exit(127);
     }
-    bool Start() {
-        int fds[2];
-        if (::pipe(fds) != 0 || (m_pid = ::fork()) < 0)
-            return false;
-        if (m_pid == 0) {
-            ::execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-screen", "0",
-                     "1280x1024x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        char szDisplay[16] = {}; // written once the server accepts connections
-        const bool bStarted = ::read(fds[0], szDisplay, sizeof szDisplay - 1) > 0;
-        ::close(fds[0]);
-        qputenv("DISPLAY", ":" + QByteArray(szDisplay).trimmed());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        return bStarted;
-    }
-};
+    ::close(fds[1]);
+    char szDisplay[16] = {}; // written once the server accepts connections
+    const bool bStarted = pid > 0 && ::read(fds[0], szDisplay, sizeof szDisplay - 1) > 0;
+    ::close(fds[0]);
+    qputenv("DISPLAY", ":" + QByteArray(szDisplay).trimmed());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return bStarted ? pid : -1;
+}
 
 // Holds every read for a while, so that a run lasts long enough to be interrupted, with the
 // worker posting its notices in bursts while the question is up.
@@ -61,14 +54,12 @@ QImage ScreenImage(QWidget& widget) {
         .convertToFormat(QImage::Format_RGB32);
 }
 
-// RGB32 pixels (rows without padding) of one picture that differ from those of another
-// (pOther), or that are not of one colour (rgb).
-qsizetype Count(const QImage& image, const QRgb* pOther, QRgb rgb = 0) {
-    const auto* p = reinterpret_cast<const QRgb*>(image.constBits());
-    const qsizetype n = image.width() * image.height();
-    return pOther ? std::transform_reduce(p, p + n, pOther, qsizetype(0), std::plus<>(),
-                                          std::not_equal_to<>())
-                  : n - std::count(p, p + n, rgb);
+// Pixels in which two RGB32 pictures of one size (rows without padding) differ.
+qsizetype Differing(const QImage& a, const QImage& b) {
+    const auto* p = reinterpret_cast<const QRgb*>(a.constBits());
+    return std::transform_reduce(p, p + a.width() * a.height(),
+                                 reinterpret_cast<const QRgb*>(b.constBits()), qsizetype(0),
+                                 std::plus<>(), std::not_equal_to<>());
 }
 
 // Waits until the server shows what a full paint of the widget draws, but for nSlack pixels;
@@ -80,8 +71,7 @@ bool ScreenShowsFullPaint(QWidget& widget, qsizetype nSlack = 0) {
     return Await(
         [&] {
             const QImage shown = ScreenImage(widget);
-            return shown.size() == expected.size() &&
-                   Count(shown, reinterpret_cast<const QRgb*>(expected.constBits())) <= nSlack;
+            return shown.size() == expected.size() && Differing(shown, expected) <= nSlack;
         },
         1500);
 }
@@ -149,8 +139,9 @@ private slots:
             // All compared: no pending (white) square, red ones, yellow where one is longer.
             const QImage screen = ScreenImage(wnd).copy(map.geometry());
             const auto shows = [&](uint8_t state) {
-                return Count(screen, nullptr, ColorFromRef(StateColor(state)).rgb()) <
-                       screen.width() * screen.height();
+                QImage plain(screen.size(), QImage::Format_RGB32);
+                plain.fill(ColorFromRef(StateColor(state)));
+                return Differing(screen, plain) < screen.width() * screen.height();
             };
             QVERIFY(nCase == AbortYes || (!shows(BLOCK_PENDING) && shows(BLOCK_DIFFERENT) &&
                                           shows(BLOCK_LENGTH_DIFFERS) == !bLarge));
@@ -164,11 +155,17 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    CXvfb xserver;
-    if (!xserver.Start())
+    const pid_t xserver = StartXvfb();
+    if (xserver < 0)
         return std::fprintf(stderr, "cannot start a private X server\n"), 1;
-    QApplication app(argc, argv);
-    TestScreen test;
-    return QTest::qExec(&test, argc, argv);
+    int nResult = 0;
+    {
+        QApplication app(argc, argv);
+        TestScreen test;
+        nResult = QTest::qExec(&test, argc, argv);
+    }
+    ::kill(xserver, SIGTERM);
+    ::waitpid(xserver, nullptr, 0);
+    return nResult;
 }
 #include "tst_screen.moc"
