@@ -14,24 +14,15 @@
 #include <QProcess>
 #include <QtTest>
 
-#include <cstdio>
-
 using namespace testutil;
 
 namespace {
-const char kChildVariable[] = "QUILLET_STARTUP_CHILD";
-
-void Report(const char* pszKey, const QString& strValue) {
-    std::printf("%s=%s\n", pszKey, strValue.toUtf8().constData());
-    std::fflush(stdout);
-}
-
 QString RectText(const QRect& rc) {
     return QString("%1,%2 %3x%4").arg(rc.x()).arg(rc.y()).arg(rc.width()).arg(rc.height());
 }
 
-// In the child: notes and closes the usage box and the Select-files dialog as they come up,
-// then reports the parse and the window and quits. It acts on an event of low priority, so
+// In the child: notes and closes the usage box or the Select-files dialog as it comes up, then
+// reports it, the parse and the window, and quits. It acts on an event of low priority, so
 // that the start command, posted before it is, always comes first, however loaded the machine.
 class CReporter : public QObject {
 public:
@@ -43,14 +34,30 @@ protected:
             return QObject::event(pEvent);
         QWidget* pModal = QApplication::activeModalWidget();
         if (auto* pBox = qobject_cast<QMessageBox*>(pModal)) {
-            Report("shown", "usage: " + pBox->text());
+            m_strShown = pBox->text() == "Usage: Quillet [file1] [file2]" ? "usage" : pBox->text();
             pBox->accept();
         } else if (auto* pDialog = qobject_cast<CSelectFilesDlg*>(pModal)) {
-            Report("shown", "dialog: " + pDialog->findChild<QComboBox*>("111")->currentText() +
-                                " | " + pDialog->findChild<QComboBox*>("116")->currentText());
+            m_strShown = pDialog->findChild<QComboBox*>("111")->currentText() + "|" +
+                         pDialog->findChild<QComboBox*>("116")->currentText();
             pDialog->reject();
         } else if (!pModal && m_app.m_pMainWnd && m_app.m_pMainWnd->isVisible()) {
-            return ReportAndQuit(), true;
+            // Placed by its frame, sized by its client area, as the platform has it once the
+            // geometry it was told of is handled.
+            QCoreApplication::processEvents();
+            const QWidget& wnd = *m_app.m_pMainWnd;
+            const QString strWindow = RectText(QRect(wnd.frameGeometry().topLeft(), wnd.size()));
+            const QSize screen = SystemScreenMetrics().GetScreenSize();
+            const CRect rc = InitialWindowRect(screen.width(), screen.height());
+            const CCmdline& cmdline = m_app.m_state.m_cmdline;
+            std::printf("%d %s|%s %s %s %d\n", cmdline.m_nResult, cmdline.m_strPath1.c_str(),
+                        cmdline.m_strPath2.c_str(), qPrintable(m_strShown),
+                        strWindow == RectText(QRect(rc.left, rc.top, rc.right - rc.left,
+                                                    rc.bottom - rc.top))
+                            ? "computed"
+                            : qPrintable(strWindow),
+                        QApplication::layoutDirection() == Qt::RightToLeft);
+            QCoreApplication::exit(0);
+            return true;
         }
         Next();
         return true;
@@ -60,82 +67,44 @@ private:
     void Next() {
         QCoreApplication::postEvent(this, new QEvent(QEvent::User), Qt::LowEventPriority);
     }
-    void ReportAndQuit() {
-        const CCmdline& cmdline = m_app.m_state.m_cmdline;
-        Report("result", QString::number(cmdline.m_nResult));
-        Report("first", QString::fromStdString(cmdline.m_strPath1));
-        Report("second", QString::fromStdString(cmdline.m_strPath2));
-        // Placed by its frame, sized by its client area, as the platform has it once the
-        // geometry it was told of is handled.
-        QCoreApplication::processEvents();
-        const QWidget& wnd = *m_app.m_pMainWnd;
-        Report("window", RectText(QRect(wnd.frameGeometry().topLeft(), wnd.size())));
-        const QSize screen = SystemScreenMetrics().GetScreenSize();
-        const CRect rc = InitialWindowRect(screen.width(), screen.height());
-        Report("computed",
-               RectText(QRect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top)));
-        Report("rtl", QString::number(QApplication::layoutDirection() == Qt::RightToLeft));
-        QCoreApplication::exit(0);
-    }
     CCompareApp& m_app;
+    QString m_strShown = "-";
 };
-
-void ReportStartUp(CCompareApp& theApp) {
-    new CReporter(theApp); // lives as long as the process
-}
 } // namespace
 
 class TestStartUp : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString Here(const QString& strName) const { return m_dir.path() + "/" + strName; }
-
 private slots:
-    // shown: what came up over the window ("usage", or "dialog" pre-filled with the paths);
-    // window: the toolkit placed it at that geometry, or (empty) it took the computed one.
+    // The child's report, its folder left out: the parse's result and paths, what came up over
+    // the window (the usage box, or the dialog with the paths), where the toolkit placed the
+    // window (or "computed") and whether it lays out right to left.
     void startUp_data() {
-        Columns<QStringList, int, QString, QString, QString, QString, bool>(
-            "args", "result", "first", "second", "shown", "window", "rtl");
-        const QString none, usage = "usage", dialog = "dialog";
-        QTest::newRow("nothing") << QStringList{} << 0 << none << none << none << none << false;
-        QTest::newRow("one name") << QStringList{"a.bin"} << 1 << Here("a.bin") << none << dialog
-                                  << none << false;
-        QTest::newRow("an option alone")
-            << QStringList{"-x=1"} << -1 << none << none << usage << none << false;
-        QTest::newRow("a slash begins a path")
-            << QStringList{"/x=1"} << 1 << "/x=1" << none << dialog << none << false;
-        QTest::newRow("three names")
-            << QStringList{"a", "b", "c"} << -1 << none << none << usage << none << false;
-        QTest::newRow("toolkit option before --")
-            << QStringList{"-reverse", "a.bin"} << 1 << Here("a.bin") << none << dialog << none
-            << true;
-        QTest::newRow("-reverse after --")
-            << QStringList{"--", "-reverse", "b.bin"} << 2 << Here("-reverse") << Here("b.bin")
-            << dialog << none << false;
-        for (const char* pszOption : {"-style", "-platform", "-session", "-stylesheet"})
-            QTest::addRow("%s after --", pszOption)
-                << QStringList{"--", pszOption, "a.bin"} << 2 << Here(pszOption) << Here("a.bin")
-                << dialog << none << false;
-        QTest::newRow("-qwindowgeometry after --")
-            << QStringList{"--", "-qwindowgeometry", "700x500"} << 2 << Here("-qwindowgeometry")
-            << Here("700x500") << dialog << none << false;
-        QTest::newRow("-qwindowgeometry") << QStringList{"-qwindowgeometry", "700x500+10+20"} << 0
-                                          << none << none << none << "10,20 700x500" << false;
-        QTest::newRow("-qwindowgeometry=, not the toolkit's")
-            << QStringList{"-qwindowgeometry=700x500"} << -1 << none << none << usage << none
-            << false;
+        Columns<QStringList, QString>("args", "report");
+        const auto row = [](const QString& strName, const QStringList& args, const QString& str) {
+            QTest::addRow("%s", qPrintable(strName)) << args << str;
+        };
+        row("nothing", {}, "0 | - computed 0");
+        row("one name", {"a.bin"}, "1 a.bin| a.bin| computed 0");
+        row("an option alone", {"-x=1"}, "-1 | usage computed 0");
+        row("a slash begins a path", {"/x=1"}, "1 /x=1| /x=1| computed 0");
+        row("toolkit option before --", {"-reverse", "a.bin"}, "1 a.bin| a.bin| computed 1");
+        for (const QString str :
+             {"-reverse", "-style", "-platform", "-session", "-stylesheet", "-qwindowgeometry"})
+            row(str + " after --", {"--", str, "700x500"},
+                QString("2 %1|700x500 %1|700x500 computed 0").arg(str));
+        row("-qwindowgeometry", {"-qwindowgeometry", "700x500+10+20"}, "0 | - 10,20 700x500 0");
+        row("-qwindowgeometry=, not the toolkit's", {"-qwindowgeometry=700x500"},
+            "-1 | usage computed 0");
         // Only the X11 platform takes -geometry; on the others it is an option of ours.
-        QTest::newRow("-geometry offscreen") << QStringList{"-geometry", "700x500"} << -1
-                                             << Here("700x500") << none << usage << none << false;
+        row("-geometry offscreen", {"-geometry", "700x500"}, "-1 700x500| usage computed 0");
     }
     void startUp() {
-        const auto [args, result, first, second, shown, window, rtl] =
-            Fetch<QStringList, int, QString, QString, QString, QString, bool>(
-                "args", "result", "first", "second", "shown", "window", "rtl");
+        const auto [args, report] = Fetch<QStringList, QString>("args", "report");
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(kChildVariable, "1");
+        env.insert("QUILLET_STARTUP_CHILD", "1");
         env.insert("QT_QPA_PLATFORM", "offscreen");
         child.setProcessEnvironment(env);
         child.setWorkingDirectory(m_dir.path());
@@ -144,29 +113,16 @@ private slots:
         const QString strErr = QString::fromLocal8Bit(child.readAllStandardError());
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
                  qPrintable(strErr));
-        QMap<QString, QString> seen;
-        for (const QString& strLine : QString::fromUtf8(child.readAllStandardOutput()).split('\n'))
-            if (!strLine.isEmpty())
-                seen.insert(strLine.section('=', 0, 0), strLine.section('=', 1));
-
-        QCOMPARE(seen.value("result"), QString::number(result));
-        QCOMPARE(seen.value("first"), first);
-        QCOMPARE(seen.value("second"), second);
-        const QString strShown = shown == "usage"    ? "usage: Usage: Quillet [file1] [file2]"
-                                 : shown == "dialog" ? "dialog: " + first + " | " + second
-                                                     : QString();
-        QCOMPARE(seen.value("shown"), strShown);
-        QCOMPARE(seen.value("window"), window.isEmpty() ? seen.value("computed") : window);
-        QVERIFY(!seen.value("computed").isEmpty());
-        QCOMPARE(seen.value("rtl"), QString::number(rtl));
+        QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()).remove(m_dir.path() + "/"),
+                 report + "\n");
         // The toolkit took no name after "--" for the value of an option of its own.
         QVERIFY2(!strErr.contains("a.bin") && !strErr.contains("700x500"), qPrintable(strErr));
     }
 };
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet(kChildVariable))
-        return RunQuillet(argc, argv, ReportStartUp);
+    if (qEnvironmentVariableIsSet("QUILLET_STARTUP_CHILD"))
+        return RunQuillet(argc, argv, [](CCompareApp& theApp) { new CReporter(theApp); });
     QCoreApplication app(argc, argv);
     TestStartUp test;
     return QTest::qExec(&test, argc, argv);
