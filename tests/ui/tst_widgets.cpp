@@ -27,15 +27,9 @@ const QColor kFace(0xC0, 0xC0, 0xC0), kShadow(0x80, 0x00, 0x80), kLight(0x00, 0x
 template <typename T = QComboBox> T* Child(QWidget& dlg, int nId) {
     return dlg.findChild<T*>(QString::number(nId));
 }
-QString Info(QWidget& dlg, int nId) {
-    return Child<QLineEdit>(dlg, nId)->text();
-}
-bool OkOn(QWidget& dlg) {
-    return Child<QPushButton>(dlg, 1)->isEnabled();
-}
-bool Shown(QWidget& dlg) {
-    return dlg.show(), QTest::qWaitForWindowActive(&dlg);
-}
+const auto Info = [](QWidget& dlg, int nId) { return Child<QLineEdit>(dlg, nId)->text(); };
+const auto OkOn = [](QWidget& dlg) { return Child<QPushButton>(dlg, 1)->isEnabled(); };
+const auto Shown = [](QWidget& dlg) { return dlg.show(), QTest::qWaitForWindowActive(&dlg); };
 
 // Chooses a list item with the mouse, as the user does, in the part of the item in view.
 bool PickFromList(QComboBox* pCombo, int nRow) {
@@ -60,9 +54,9 @@ struct CAnswering : QWidget {
             return QWidget::event(pEvent);
         ToolHitQuery& q = static_cast<CToolHitEvent*>(pEvent)->m_query;
         q.uId = q.x / 100;
-        q.strText = m_strText.isNull()
-                        ? QString("%1%2 x=%3").arg(objectName()).arg(q.uId).arg(q.x).toStdString()
-                        : m_strText.toStdString();
+        q.strText = (m_strText.isNull() ? QString("%1%2 x=%3").arg(objectName()).arg(q.uId).arg(q.x)
+                                        : m_strText)
+                        .toStdString();
         return true;
     }
     QString m_strText;
@@ -125,24 +119,23 @@ private slots:
             QCOMPARE(router.RouteHitTest((l + r) / 2, 40 + h / 2, q), nId);
             QVERIFY(q.pWindow == pStrip && q.x == (l + r) / 2 && q.y == h / 2);
             QCOMPARE(q.strText, i == PANE_PRIMARY ? "/d/" + std::string(508, 'p') : pszTips[i]);
-            for (auto [button, keys] :
-                 {std::pair{Qt::LeftButton, Qt::ShiftModifier}, {Qt::RightButton, Qt::NoModifier}})
-                QTest::mouseDClick(pStrip, button, keys, {l + 2, 2}),
-                    QTest::mouseRelease(pStrip, button, keys, {l + 2, 2});
+            for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton})
+                QTest::mouseDClick(pStrip, button, Qt::ShiftModifier, {l + 2, 2}),
+                    QTest::mouseRelease(pStrip, button, Qt::ShiftModifier, {l + 2, 2});
             QCoreApplication::processEvents();
             QCOMPARE(posts.m_nCount, std::min(i, 2));
             if (nId < 0)
                 break;
         }
-        // The count shows only beside a name; texts are cut at 2047 bytes.
-        QVERIFY(pStrip->GetPane(PANE_DIFFS).text.empty() &&
-                pStrip->GetPane(PANE_CELL_SIZE).text.empty());
+        // The count shows only beside a name; texts are cut at 2047 bytes; too narrow a strip
+        // leaves the names no width.
+        QVERIFY(pStrip->GetPane(PANE_DIFFS).text.empty());
         pStrip->SetPaneText(PANE_PRIMARY, "a"), pStrip->SetDiffsCount(4294967295u);
         pStrip->FormatPaneText(PANE_PROGRESS, "%s", std::string(3000, 'x').c_str());
+        pStrip->resize(100, h);
         QVERIFY(pStrip->GetPane(PANE_DIFFS).text == "4294967295" &&
-                pStrip->GetPane(PANE_PROGRESS).text == std::string(2047, 'x'));
-        pStrip->resize(100, h); // too narrow for the names: they have no width
-        QVERIFY(pStrip->GetPane(PANE_PRIMARY).width == 0 &&
+                pStrip->GetPane(PANE_PROGRESS).text == std::string(2047, 'x') &&
+                pStrip->GetPane(PANE_PRIMARY).width == 0 &&
                 pStrip->HitTest(pStrip->GetPane(0).width, 0) == 3);
         for (const QSize size : {QSize(300, 4), QSize(4, 100)}) {
             CSeparatorBar bar;
@@ -218,6 +211,13 @@ private slots:
         QTRY_VERIFY(!pTip->isVisible());
         move(150, 20);
         QVERIFY(noTipComes());
+        // A tip for a rectangle: 3 pixels below it, or 2 above it where the screen ends.
+        const int yEnd = owner.screen()->geometry().bottom();
+        for (const QRect rc : {QRect(50, 50, 20, 10), QRect(50, yEnd - 5, 20, 10)}) {
+            router.ShowTipAt(&owner, 7, "at", rc);
+            QCOMPARE(pTip->pos(), rc.y() < 100 ? rc.bottomLeft() + QPoint(0, 3)
+                                               : rc.topLeft() - QPoint(0, 2 + pTip->height()));
+        }
     }
 
     // Each entry shows its own verdict; the caller's texts replace the newest paths, which
@@ -231,7 +231,8 @@ private slots:
             CPathHistory first, second;
             first.AddRecent("/old/p2"), first.AddRecent("/old/p1"), second.AddRecent("/old/s1");
             CSelectFilesDlg dlg(nullptr, first, second, Path(primary), Path(secondary));
-            QVERIFY(Info(dlg, 113) == info1 && Info(dlg, 118) == info2 && !OkOn(dlg));
+            QVERIFY(Info(dlg, 113) == info1 && Info(dlg, 118) == info2 && !OkOn(dlg) &&
+                    dlg.windowTitle() == "Select files");
             QCOMPARE(Child(dlg, 111)->currentText(), QString::fromStdString(Path(primary)));
             QVERIFY(Child(dlg, 111)->count() == 2 && Child(dlg, 111)->itemText(1) == "/old/p2" &&
                     Child(dlg, 116)->itemText(0) == "/old/s1");
@@ -240,9 +241,11 @@ private slots:
     }
     // A typed entry is checked a while after its last keystroke, with OK off meanwhile; a
     // choice from a list is checked at once, and leaves a typed entry its earlier verdict.
+    // Alt+S and Alt+P move between the entries, leaving no selection behind; Enter keeps the
+    // letter case typed where a listed name differs only in case.
     void selectFilesTyping() {
         CPathHistory first, second;
-        second.AddRecent(Path("a")), second.AddRecent(Path("empty"));
+        first.AddRecent(Path("case")), second.AddRecent(Path("a")), second.AddRecent(Path("empty"));
         CSelectFilesDlg dlg(nullptr, first, second, Path("a"), Path("b"));
         QVERIFY(Shown(dlg) && Child(dlg, 111)->hasFocus() && OkOn(dlg));
         QTest::keyClick(Child(dlg, 111), Qt::Key_End), QTest::keyClick(Child(dlg, 111), Qt::Key_X);
@@ -263,6 +266,14 @@ private slots:
         QVERIFY(Info(dlg, 118).isEmpty() && Info(dlg, 113) == "File not found" && !OkOn(dlg));
         QVERIFY2(sinceKey.elapsed() < CSelectFilesDlg::kCheckDelay, "too slow to tell");
         QTRY_VERIFY_WITH_TIMEOUT(Info(dlg, 113).isEmpty() && OkOn(dlg), 5000);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        QVERIFY(Child(dlg, 116)->hasFocus() && Child(dlg, 116)->lineEdit()->hasSelectedText());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
+        QVERIFY(Child(dlg, 111)->hasFocus() && !Child(dlg, 116)->lineEdit()->hasSelectedText());
+        QTest::keyClicks(Child(dlg, 111), m_dir.filePath("CASE"));
+        QTRY_VERIFY_WITH_TIMEOUT(OkOn(dlg), 5000);
+        QTest::keyClick(Child(dlg, 111), Qt::Key_Return);
+        QVERIFY(dlg.result() == QDialog::Accepted && dlg.GetPrimaryPath() == Path("CASE"));
     }
     // Down picks the newest listed name, checked at once; Enter or Tab after typing a listed
     // name waits for the delayed check.
@@ -284,25 +295,20 @@ private slots:
     // The chooser gets the entry's text and, for a name without a folder, the current
     // folder; a second name chosen goes to the other entry, and both are checked.
     void selectFilesBrowse() {
-        for (const std::string& strText : {std::string("b"), Path("sub/x")}) {
-            CPathHistory first, second;
-            CSelectFilesDlg dlg(nullptr, first, second, "", strText);
-            std::string strAsked;
-            dlg.SetFileChooser(
-                [&](QWidget* pOwner, const std::string& strDir, const std::string& strName) {
-                    strAsked = (pOwner == &dlg ? strDir + '|' : "") + strName;
-                    return strText == "b" ? std::vector{Path("b"), Path("a")}
-                                          : std::vector<std::string>{};
-                });
-            QVERIFY(Shown(dlg));
-            QTest::mouseClick(Child<QPushButton>(dlg, 117), Qt::LeftButton);
-            QCOMPARE(strAsked, (strText == "b" ? std::filesystem::current_path().string() : "") +
-                                   '|' + strText);
-            QVERIFY(Child(dlg, 116)->hasFocus() && OkOn(dlg) == (strText == "b"));
-            QCOMPARE(Child(dlg, 111)->currentText(), strText == "b" ? m_dir.filePath("a") : "");
-            QCOMPARE(Child(dlg, 116)->currentText().toStdString(),
-                     strText == "b" ? Path("b") : strText);
-        }
+        CPathHistory first, second;
+        CSelectFilesDlg dlg(nullptr, first, second, "", "b");
+        std::string strAsked;
+        dlg.SetFileChooser(
+            [&](QWidget* pOwner, const std::string& strDir, const std::string& strName) {
+                strAsked = (pOwner == &dlg ? strDir + '|' : "") + strName;
+                return std::vector{Path("b"), Path("a")};
+            });
+        QVERIFY(Shown(dlg));
+        QTest::mouseClick(Child<QPushButton>(dlg, 117), Qt::LeftButton);
+        QCOMPARE(strAsked, std::filesystem::current_path().string() + "|b");
+        QVERIFY(Child(dlg, 116)->hasFocus() && OkOn(dlg) &&
+                Child(dlg, 111)->currentText() == m_dir.filePath("a") &&
+                Child(dlg, 116)->currentText() == m_dir.filePath("b"));
     }
     // A name that is not UTF-8 goes in through the caller's text, out through OK and the
     // history, and back through the list; Cancel adds nothing to the histories.
@@ -326,21 +332,6 @@ private slots:
         QVERIFY(Shown(again) && PickFromList(Child(again, 111), 0));
         QVERIFY(Info(again, 113).isEmpty() && again.GetPrimaryPath() == strOdd);
         std::filesystem::remove(strOdd); // the toolkit cannot remove a name that is not UTF-8
-    }
-    // Alt+S and Alt+P move between the entries; Enter keeps the letter case typed where a
-    // listed name differs only in case.
-    void selectFilesKeys() {
-        CPathHistory first, second;
-        first.AddRecent(Path("case"));
-        CSelectFilesDlg dlg(nullptr, first, second, "", Path("b"));
-        QVERIFY(Shown(dlg));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
-        QVERIFY(Child(dlg, 116)->hasFocus());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
-        QTest::keyClicks(QApplication::focusWidget(), m_dir.filePath("CASE"));
-        QTRY_VERIFY_WITH_TIMEOUT(OkOn(dlg), 5000);
-        QTest::keyClick(Child(dlg, 111), Qt::Key_Return);
-        QVERIFY(dlg.result() == QDialog::Accepted && dlg.GetPrimaryPath() == Path("CASE"));
     }
     // The toolkit's open-file dialog starts where asked, takes names typed into it, one or
     // several in quotes, whether they exist or not, and leaves the home folder empty.
