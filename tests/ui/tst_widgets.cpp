@@ -116,8 +116,8 @@ private slots:
         }
     }
 
-    // A tip comes after a rest, again on another tool; clicks, tools without text and turning
-    // tips off put it away.
+    // A tip comes after a rest, again on another id or window, and keeps its text while the
+    // mouse stays on its tool; clicks, tools without text and turning tips off put it away.
     void toolTips() {
         QWidget owner;
         owner.resize(400, 300);
@@ -138,8 +138,7 @@ private slots:
         move(399, 299); // where the mouse already is would be no move
         move(20, 230);
         QVERIFY(!pTip->isVisible());
-        // Below the mouse, 8-point fixed-pitch plain text, unwrapped.
-        QTRY_VERIFY(pTip->isVisible());
+        QTRY_VERIFY(pTip->isVisible()); // below the mouse, 8-point fixed-pitch plain text
         const QFontMetrics fm(pTip->font(), pTip);
         QVERIFY(pTip->text() == strLiteral && pTip->textFormat() == Qt::PlainText &&
                 pTip->font().pointSize() == 8 &&
@@ -149,9 +148,10 @@ private slots:
         router.m_nInitialMs = 100;
         move(20, 20);
         QTRY_COMPARE(pTip->text(), "A0 x=10");
-        // Another id, the same id in another window, another window.
-        for (auto [x, y, pszText] :
-             {std::tuple{130, 30, "A1 x=120"}, {140, 75, "G0 x=10"}, {260, 20, "B0 x=10"}}) {
+        for (auto [x, y, pszText] : {std::tuple{130, 30, "A1 x=120"},
+                                     {150, 35, "A1 x=120"},
+                                     {140, 75, "G0 x=10"},
+                                     {260, 20, "B0 x=10"}}) {
             move(x, y);
             QTRY_VERIFY(pTip->isVisible() && pTip->text() == pszText);
         }
