@@ -6,7 +6,7 @@
 #include <bit>
 #include <random>
 
-// The largest map area of a 1024 x 768 screen, caption 18, strip 19: 1020 x 723 pixels.
+// The largest map area (1020 x 723 pixels: a 1024 x 768 screen, caption 18, strip 19).
 constexpr int32_t kMaxArea = 45720;
 
 // A map view's numbers: a start in w0 x h0, a resize to w x h and a paint.
@@ -31,19 +31,15 @@ class TestCellGeometry : public QObject {
     Q_OBJECT
 
 private slots:
-    void arithmetic() {
+    // B, C, K and P where the rules meet their limits, and the pitch where it steps: 765 x 500
+    // holds 19 x 30 squares at pitch 25 and 99 x 152 at pitch 5. The property below covers the
+    // rest.
+    void limits() {
         QCOMPARE(CCellGeometry::NextPowerOfTwo(0x80000001u), 0x80000000u);
         QCOMPARE(CCellGeometry::CellsInArea(-100, -100), 0);
         QCOMPARE(CCellGeometry::CellsInArea(INT32_MAX, INT32_MAX), INT32_MAX);
-        // 765 x 500 holds 19 x 30 squares at pitch 25 and 99 x 152 at pitch 5.
-        const int32_t pitches[][2] = {{570, 24}, {569, 25}, {15048, 4}, {15047, 5}};
-        for (const auto& [nCells, nPitch] : pitches)
+        for (const auto& [nCells, nPitch] : {std::pair{570, 24}, {569, 25}, {15048, 4}, {15047, 5}})
             QCOMPARE(CCellGeometry::ChoosePitch(765, 500, uint32_t(nCells)), nPitch);
-        QCOMPARE(CCellGeometry::ChoosePitch(0, 0, 0), 4); // no room at all
-    }
-
-    // B, C, K and P where the rules meet their limits; the property below covers the rest.
-    void limits() {
         struct {
             int32_t N;
             uint64_t L;
@@ -63,8 +59,8 @@ private slots:
         }
     }
 
-    // A resize where no square fits keeps C, one that changes C regroups the states without
-    // clearing them or the selection; a new comparison clears both, no comparison has no cells.
+    // A resize where no square fits keeps C (the regrouping is the map view's test); a new
+    // comparison clears the states and the selection, no comparison has no cells.
     void resizeAndNewComparison() {
         CMap map(kMaxArea);
         map.Run(10000000, 765, 500, 765, 500);
@@ -72,10 +68,6 @@ private slots:
         map.geometry.m_nSelected = 3;
         for (int32_t nSide : {0, 4, -20})
             QCOMPARE(map.geometry.OnSize(nSide, 500) + map.geometry.OnSize(765, nSide), 1024u);
-        map.Resize(389, 250);
-        QCOMPARE(map.paint.nPerCell * map.geometry.m_nBlockSize, 2048u);
-        QCOMPARE(map.states.GroupMax(0), uint8_t(BLOCK_DIFFERENT));
-        QCOMPARE(map.geometry.m_nSelected, 3);
         map.geometry.SetTotalLength(10000000, 765, 500);
         QCOMPARE(std::pair(int(map.states.Get(7)), map.geometry.m_nSelected),
                  std::pair(int(BLOCK_PENDING), -1));
