@@ -18,9 +18,6 @@ struct CMap {
     explicit CMap(int32_t nCapacity) { states.AllocateCount(nCapacity); }
     void Run(uint64_t nLength, int32_t w0, int32_t h0, int32_t w, int32_t h) {
         geometry.SetTotalLength(nLength, w0, h0);
-        Resize(w, h);
-    }
-    void Resize(int32_t w, int32_t h) {
         geometry.OnSize(w, h);
         std::lock_guard<std::mutex> guard(states.m_lock);
         paint = geometry.PrepareForPaint(w, h);
@@ -31,12 +28,10 @@ class TestCellGeometry : public QObject {
     Q_OBJECT
 
 private slots:
-    // B, C, K and P where the rules meet their limits, and the pitch where it steps: 765 x 500
-    // holds 19 x 30 squares at pitch 25 and 99 x 152 at pitch 5. The property below covers the
-    // rest.
+    // B, C, K and P where the rules meet their limits, the property below covering the rest;
+    // the pitch where it steps: 765 x 500 holds 19 x 30 squares at pitch 25, 99 x 152 at 5.
     void limits() {
         QCOMPARE(CCellGeometry::NextPowerOfTwo(0x80000001u), 0x80000000u);
-        QCOMPARE(CCellGeometry::CellsInArea(-100, -100), 0);
         QCOMPARE(CCellGeometry::CellsInArea(INT32_MAX, INT32_MAX), INT32_MAX);
         for (const auto& [nCells, nPitch] : {std::pair{570, 24}, {569, 25}, {15048, 4}, {15047, 5}})
             QCOMPARE(CCellGeometry::ChoosePitch(765, 500, uint32_t(nCells)), nPitch);
@@ -59,29 +54,11 @@ private slots:
         }
     }
 
-    // A resize where no square fits keeps C (the regrouping is the map view's test); a new
-    // comparison clears the states and the selection, no comparison has no cells.
-    void resizeAndNewComparison() {
-        CMap map(kMaxArea);
-        map.Run(10000000, 765, 500, 765, 500);
-        map.states.Set(7, BLOCK_DIFFERENT);
-        map.geometry.m_nSelected = 3;
-        for (int32_t nSide : {0, 4, -20})
-            QCOMPARE(map.geometry.OnSize(nSide, 500) + map.geometry.OnSize(765, nSide), 1024u);
-        map.geometry.SetTotalLength(10000000, 765, 500);
-        QCOMPARE(std::pair(int(map.states.Get(7)), map.geometry.m_nSelected),
-                 std::pair(int(BLOCK_PENDING), -1));
-        uint64_t nFirst = 0, nLast = 0;
-        QCOMPARE(map.geometry.SetTotalLength(0, 765, 500) + map.geometry.OnSize(400, 300), 0u);
-        QCOMPARE(std::pair(map.geometry.CellFromPoint(1, 1, 765), map.states.m_nPerCell),
-                 std::pair(-1, 0u));
-        QVERIFY(!map.geometry.GetCellRange(0, nFirst, nLast) && (nFirst & nLast) == ~0ull);
-    }
-
     // For random lengths and client sizes, some resized after the start: B and C are the
     // smallest powers of two that fit the array and the area (C held at B past the largest
     // area), the squares tile the client area and the cells' ranges the file, and a point
-    // inside a square hits its cell.
+    // inside a square hits its cell. A new comparison clears the states and the selection, a
+    // resize where no square fits keeps C; no comparison has no cells.
     void invariantsHoldForAnyLengthAndSize() {
         std::mt19937_64 random(20240603);
         CMap map(kMaxArea);
@@ -89,13 +66,14 @@ private slots:
         for (int nSample = 0; nSample < 300; ++nSample) {
             const int nScale = nSample % 3 == 0 ? 2 : 1; // sometimes past the largest area
             const int32_t w0 = side(nScale * 1020), h0 = side(nScale * 723);
-            const bool bResize = nSample % 2 == 1;
-            const int32_t w = bResize ? side(1020) : w0, h = bResize ? side(723) : h0;
+            const int32_t w = nSample % 2 ? side(1020) : w0, h = nSample % 2 ? side(723) : h0;
             const uint64_t A = uint64_t(CCellGeometry::CellsInArea(w, h));
             const uint64_t A0 = uint64_t(CCellGeometry::CellsInArea(w0, h0));
             // Lengths of every magnitude, within the 2^31 bytes a cell can stand for.
             const uint64_t L = 1 + random() % std::min<uint64_t>(std::min(A, A0) << 31,
                                                                  1ull << (1 + random() % 44));
+            map.geometry.m_nSelected = 3;
+            map.states.Set(7, BLOCK_DIFFERENT);
             map.Run(L, w0, h0, w, h);
             const CCellGeometry& g = map.geometry;
             const uint64_t B = g.m_nBlockSize, C = g.m_nCellSize, K = map.paint.nCells;
@@ -106,7 +84,9 @@ private slots:
                          map.paint.nPerCell * B == C && map.states.m_nPerCell * B == C &&
                          cells(B) <= kMaxArea && (B == 1 || cells(B / 2) > kMaxArea) &&
                          (C == B || (cells(C) <= A && cells(C / 2) > A)) && K == cells(C) &&
-                         P >= 4 && P <= 25 && g.m_nPitch == P,
+                         P >= 4 && P <= 25 && g.m_nPitch == P && g.m_nSelected == -1 &&
+                         map.states.Get(7) == BLOCK_PENDING && map.geometry.OnSize(w, 4) == C &&
+                         map.geometry.OnSize(-20, h) == C,
                      strCase.constData());
             uint64_t nNext = 0, nFirst = 0, nLast = 0;
             int32_t x = 0, y = 0;
@@ -124,6 +104,11 @@ private slots:
                          g.CellFromPoint(x, y, w) == -1,
                      strCase.constData());
         }
+        uint64_t nFirst = 0, nLast = 0;
+        QCOMPARE(map.geometry.SetTotalLength(0, 765, 500) + map.geometry.OnSize(400, 300), 0u);
+        QCOMPARE(std::pair(map.geometry.CellFromPoint(1, 1, 765), map.states.m_nPerCell),
+                 std::pair(-1, 0u));
+        QVERIFY(!map.geometry.GetCellRange(0, nFirst, nLast) && (nFirst & nLast) == ~0ull);
     }
 };
 

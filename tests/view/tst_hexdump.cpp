@@ -21,10 +21,10 @@ QByteArray Zeros(uint64_t nAt, int nLines, uint64_t nMark = ~0ull, const char* p
         QByteArray bytes = " 00 00 00 00-00 00 00 00-00 00 00 00-00 00 00 00 ";
         if (nMark - n < 16)
             bytes.replace(qsizetype(3 * (nMark - n)), 4, QByteArray("[") + pszMark + "]");
-        lines += (n >> 32 ? QString::asprintf("%08X`%08X:", unsigned(n >> 32), unsigned(n))
-                          : QString::asprintf("%08X:", unsigned(n)))
-                     .toLatin1() +
-                 bytes.chopped(bytes.endsWith(' ') ? 1 : 0) + "\n";
+        const QString strAt = QString::asprintf("%08X:", unsigned(n));
+        lines +=
+            (n >> 32 ? QString::asprintf("%08X`", unsigned(n >> 32)) + strAt : strAt).toLatin1() +
+            bytes.chopped(bytes.endsWith(' ') ? 1 : 0) + "\n";
     }
     return lines;
 }
@@ -76,9 +76,7 @@ private slots:
              Text("00000000 - 000000FF", "", Zeros(0, 5).replace("40: 00", "40: 01"))}};
         for (const auto& c : cases) {
             CInstalledFaultyFileSystem fs;
-            fs.strFailPath = "zeros1";
-            fs.nFailFirst = c.failFirst;
-            fs.nFailEnd = c.failEnd;
+            fs.strFailPath = "zeros1", fs.nFailFirst = c.failFirst, fs.nFailEnd = c.failEnd;
             QCOMPARE(Dump(WriteFile(m_dir, "zeros1",
                                     QByteArray(qsizetype(c.failEnd - c.failFirst), '\0'), c.length1,
                                     c.failFirst),
