@@ -35,22 +35,19 @@ private slots:
         QCOMPARE(CCellGeometry::CellsInArea(INT32_MAX, INT32_MAX), INT32_MAX);
         for (const auto& [nCells, nPitch] : {std::pair{570, 24}, {569, 25}, {15048, 4}, {15047, 5}})
             QCOMPARE(CCellGeometry::ChoosePitch(765, 500, uint32_t(nCells)), nPitch);
-        struct {
-            int32_t N;
-            uint64_t L;
-            int32_t w, h;
-            uint64_t B, C, K, P;
-        } cases[] = {{kMaxArea, 5000000000, 765, 500, 131072, 262144, 19074, 4},
-                     {kMaxArea, 10000000, 2000, 1500, 256, 256, 39063, 8}, // past the largest area
-                     {0, 100, 765, 500, 128, 128, 1, 25},                  // no capacity
-                     {kMaxArea, 10000000, 0, 0, 256, 256, 39063, 4},       // started minimised
-                     {kMaxArea, 10000000, 5, 5, 256, 16777216, 1, 4}};     // one square
-        for (const auto& c : cases) {
-            CMap map(c.N);
-            map.Run(c.L, c.w, c.h, c.w, c.h);
+        // N, L, w, h, then B, C, K, P.
+        const uint64_t cases[][8] = {
+            {kMaxArea, 5000000000, 765, 500, 131072, 262144, 19074, 4},
+            {kMaxArea, 10000000, 2000, 1500, 256, 256, 39063, 8}, // past the largest area
+            {0, 100, 765, 500, 128, 128, 1, 25},                  // no capacity
+            {kMaxArea, 10000000, 0, 0, 256, 256, 39063, 4},       // started minimised
+            {kMaxArea, 10000000, 5, 5, 256, 16777216, 1, 4}};     // one square
+        for (const auto& [N, L, w, h, B, C, K, P] : cases) {
+            CMap map{int32_t(N)};
+            map.Run(L, int32_t(w), int32_t(h), int32_t(w), int32_t(h));
             QCOMPARE((QList<uint64_t>{map.geometry.m_nBlockSize, map.geometry.m_nCellSize,
                                       map.paint.nCells, uint64_t(map.paint.nPitch)}),
-                     (QList<uint64_t>{c.B, c.C, c.K, c.P}));
+                     (QList<uint64_t>{B, C, K, P}));
         }
     }
 
