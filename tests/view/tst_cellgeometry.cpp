@@ -28,14 +28,13 @@ class TestCellGeometry : public QObject {
     Q_OBJECT
 
 private slots:
-    // B, C, K and P where the rules meet their limits, the property below covering the rest;
-    // the pitch where it steps: 765 x 500 holds 19 x 30 squares at pitch 25, 99 x 152 at 5.
+    // B, C, K and P from N, L, w x h where the rules meet their limits (the property below covers
+    // the rest); the pitch where it steps: 765 x 500 holds 19 x 30 at pitch 25, 99 x 152 at 5.
     void limits() {
         QCOMPARE(CCellGeometry::NextPowerOfTwo(0x80000001u), 0x80000000u);
         QCOMPARE(CCellGeometry::CellsInArea(INT32_MAX, INT32_MAX), INT32_MAX);
         for (const auto& [nCells, nPitch] : {std::pair{570, 24}, {569, 25}, {15048, 4}, {15047, 5}})
             QCOMPARE(CCellGeometry::ChoosePitch(765, 500, uint32_t(nCells)), nPitch);
-        // N, L, w, h, then B, C, K, P.
         const uint64_t cases[][8] = {
             {kMaxArea, 5000000000, 765, 500, 131072, 262144, 19074, 4},
             {kMaxArea, 10000000, 2000, 1500, 256, 256, 39063, 8}, // past the largest area
@@ -51,11 +50,10 @@ private slots:
         }
     }
 
-    // For random lengths and client sizes, some started past the largest area, some resized: B and
-    // C are the smallest powers of two that fit the array and the area (C held at B past the
-    // largest area), the squares tile the client area and the cells' ranges the file, and a point
-    // inside a square hits its cell. A new comparison clears the states and the selection, a
-    // resize where no square fits keeps C; no comparison has no cells.
+    // Random lengths and client sizes, some past the largest area, some resized: B and C are the
+    // smallest powers of two that fit the array and the area (C at least B), the squares with their
+    // gaps tile the client area and the cells' ranges the file, a point in a square hits its cell,
+    // a new comparison clears states and selection, no room keeps C; no comparison, no cells.
     void invariantsHoldForAnyLengthAndSize() {
         std::mt19937_64 random(20240603);
         CMap map(kMaxArea);
@@ -89,7 +87,6 @@ private slots:
             int32_t x = 0, y = 0;
             for (int32_t i = 0; i < int32_t(K); ++i, nNext = nLast + 1) {
                 CCellGeometry::CellOrigin(i, P, w, x, y);
-                // The square and the gap right of and below it lie inside the client area.
                 if (x < 1 || y < 1 || x + P > w || y + P > h || !g.GetCellRange(i, nFirst, nLast) ||
                     nFirst != nNext || nLast < nFirst || nLast - nFirst >= C ||
                     g.CellFromPoint(x - 1, y - 1, w) != i ||
