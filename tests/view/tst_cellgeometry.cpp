@@ -6,7 +6,7 @@
 #include <bit>
 #include <random>
 
-// The largest map area of a 1024 x 768 screen, caption 18, strip 19: 1020 x 723 pixels.
+// The largest map area (1020 x 723 pixels: a 1024 x 768 screen, caption 18, strip 19).
 constexpr int32_t kMaxArea = 45720;
 
 // A map view's numbers: a start in w0 x h0, a resize to w x h and a paint.
@@ -18,9 +18,6 @@ struct CMap {
     explicit CMap(int32_t nCapacity) { states.AllocateCount(nCapacity); }
     void Run(uint64_t nLength, int32_t w0, int32_t h0, int32_t w, int32_t h) {
         geometry.SetTotalLength(nLength, w0, h0);
-        Resize(w, h);
-    }
-    void Resize(int32_t w, int32_t h) {
         geometry.OnSize(w, h);
         std::lock_guard<std::mutex> guard(states.m_lock);
         paint = geometry.PrepareForPaint(w, h);
@@ -31,79 +28,47 @@ class TestCellGeometry : public QObject {
     Q_OBJECT
 
 private slots:
-    void arithmetic() {
-        QCOMPARE(CCellGeometry::NextPowerOfTwo(0x80000001u), 0x80000000u);
-        QCOMPARE(CCellGeometry::CellsInArea(-100, -100), 0);
-        QCOMPARE(CCellGeometry::CellsInArea(INT32_MAX, INT32_MAX), INT32_MAX);
-        // 765 x 500 holds 19 x 30 squares at pitch 25 and 99 x 152 at pitch 5.
-        const int32_t pitches[][2] = {{570, 24}, {569, 25}, {15048, 4}, {15047, 5}};
-        for (const auto& [nCells, nPitch] : pitches)
-            QCOMPARE(CCellGeometry::ChoosePitch(765, 500, uint32_t(nCells)), nPitch);
-        QCOMPARE(CCellGeometry::ChoosePitch(0, 0, 0), 4); // no room at all
-    }
-
-    // B, C, K and P where the rules meet their limits; the property below covers the rest.
+    // B, C, K and P from N, L, w x h where the rules meet their limits (the property below covers
+    // the rest); the pitch where it steps: 765 x 500 holds 19 x 30 at pitch 25, 99 x 152 at 5.
     void limits() {
-        struct {
-            int32_t N;
-            uint64_t L;
-            int32_t w, h;
-            uint64_t B, C, K, P;
-        } cases[] = {{kMaxArea, 5000000000, 765, 500, 131072, 262144, 19074, 4},
-                     {kMaxArea, 10000000, 2000, 1500, 256, 256, 39063, 8}, // past the largest area
-                     {0, 100, 765, 500, 128, 128, 1, 25},                  // no capacity
-                     {kMaxArea, 10000000, 0, 0, 256, 256, 39063, 4},       // started minimised
-                     {kMaxArea, 10000000, 5, 5, 256, 16777216, 1, 4}};     // one square
-        for (const auto& c : cases) {
-            CMap map(c.N);
-            map.Run(c.L, c.w, c.h, c.w, c.h);
+        QCOMPARE(CCellGeometry::NextPowerOfTwo(0x80000001u), 0x80000000u);
+        QCOMPARE(CCellGeometry::CellsInArea(INT32_MAX, INT32_MAX), INT32_MAX);
+        for (const auto& [nCells, nPitch] : {std::pair{570, 24}, {569, 25}, {15048, 4}, {15047, 5}})
+            QCOMPARE(CCellGeometry::ChoosePitch(765, 500, uint32_t(nCells)), nPitch);
+        const uint64_t cases[][8] = {
+            {kMaxArea, 5000000000, 765, 500, 131072, 262144, 19074, 4},
+            {kMaxArea, 10000000, 2000, 1500, 256, 256, 39063, 8}, // past the largest area
+            {0, 100, 765, 500, 128, 128, 1, 25},                  // no capacity
+            {kMaxArea, 10000000, 0, 0, 256, 256, 39063, 4},       // started minimised
+            {kMaxArea, 10000000, 5, 5, 256, 16777216, 1, 4}};     // one square
+        for (const auto& [N, L, w, h, B, C, K, P] : cases) {
+            CMap map{int32_t(N)};
+            map.Run(L, int32_t(w), int32_t(h), int32_t(w), int32_t(h));
             QCOMPARE((QList<uint64_t>{map.geometry.m_nBlockSize, map.geometry.m_nCellSize,
                                       map.paint.nCells, uint64_t(map.paint.nPitch)}),
-                     (QList<uint64_t>{c.B, c.C, c.K, c.P}));
+                     (QList<uint64_t>{B, C, K, P}));
         }
     }
 
-    // A resize where no square fits keeps C, one that changes C regroups the states without
-    // clearing them or the selection; a new comparison clears both, no comparison has no cells.
-    void resizeAndNewComparison() {
-        CMap map(kMaxArea);
-        map.Run(10000000, 765, 500, 765, 500);
-        map.states.Set(7, BLOCK_DIFFERENT);
-        map.geometry.m_nSelected = 3;
-        for (int32_t nSide : {0, 4, -20})
-            QCOMPARE(map.geometry.OnSize(nSide, 500) + map.geometry.OnSize(765, nSide), 1024u);
-        map.Resize(389, 250);
-        QCOMPARE(map.paint.nPerCell * map.geometry.m_nBlockSize, 2048u);
-        QCOMPARE(map.states.GroupMax(0), uint8_t(BLOCK_DIFFERENT));
-        QCOMPARE(map.geometry.m_nSelected, 3);
-        map.geometry.SetTotalLength(10000000, 765, 500);
-        QCOMPARE(std::pair(int(map.states.Get(7)), map.geometry.m_nSelected),
-                 std::pair(int(BLOCK_PENDING), -1));
-        uint64_t nFirst = 0, nLast = 0;
-        QCOMPARE(map.geometry.SetTotalLength(0, 765, 500) + map.geometry.OnSize(400, 300), 0u);
-        QCOMPARE(std::pair(map.geometry.CellFromPoint(1, 1, 765), map.states.m_nPerCell),
-                 std::pair(-1, 0u));
-        QVERIFY(!map.geometry.GetCellRange(0, nFirst, nLast) && (nFirst & nLast) == ~0ull);
-    }
-
-    // For random lengths and client sizes, some resized after the start: B and C are the
-    // smallest powers of two that fit the array and the area (C held at B past the largest
-    // area), the squares tile the client area and the cells' ranges the file, and a point
-    // inside a square hits its cell.
+    // Random lengths and client sizes, some past the largest area, some resized: B and C are the
+    // smallest powers of two that fit the array and the area (C at least B), the squares with their
+    // gaps tile the client area and the cells' ranges the file, a point in a square hits its cell,
+    // a new comparison clears states and selection, no room keeps C; no comparison, no cells.
     void invariantsHoldForAnyLengthAndSize() {
         std::mt19937_64 random(20240603);
         CMap map(kMaxArea);
+        uint64_t nFirst = 0, nLast = 0;
         auto side = [&random](int32_t nMax) { return int32_t(5 + random() % uint64_t(nMax - 4)); };
         for (int nSample = 0; nSample < 300; ++nSample) {
-            const int nScale = nSample % 3 == 0 ? 2 : 1; // sometimes past the largest area
-            const int32_t w0 = side(nScale * 1020), h0 = side(nScale * 723);
-            const bool bResize = nSample % 2 == 1;
-            const int32_t w = bResize ? side(1020) : w0, h = bResize ? side(723) : h0;
+            const int32_t w0 = side(nSample % 3 ? 1020 : 2040), h0 = side(nSample % 3 ? 723 : 1446);
+            const int32_t w = nSample % 2 ? side(1020) : w0, h = nSample % 2 ? side(723) : h0;
             const uint64_t A = uint64_t(CCellGeometry::CellsInArea(w, h));
             const uint64_t A0 = uint64_t(CCellGeometry::CellsInArea(w0, h0));
             // Lengths of every magnitude, within the 2^31 bytes a cell can stand for.
             const uint64_t L = 1 + random() % std::min<uint64_t>(std::min(A, A0) << 31,
                                                                  1ull << (1 + random() % 44));
+            map.geometry.m_nSelected = 3;
+            map.states.Set(7, BLOCK_DIFFERENT);
             map.Run(L, w0, h0, w, h);
             const CCellGeometry& g = map.geometry;
             const uint64_t B = g.m_nBlockSize, C = g.m_nCellSize, K = map.paint.nCells;
@@ -114,13 +79,14 @@ private slots:
                          map.paint.nPerCell * B == C && map.states.m_nPerCell * B == C &&
                          cells(B) <= kMaxArea && (B == 1 || cells(B / 2) > kMaxArea) &&
                          (C == B || (cells(C) <= A && cells(C / 2) > A)) && K == cells(C) &&
-                         P >= 4 && P <= 25 && g.m_nPitch == P,
+                         P >= 4 && P <= 25 && g.m_nPitch == P && g.m_nSelected == -1 &&
+                         map.states.Get(7) == BLOCK_PENDING && map.geometry.OnSize(w, 4) == C &&
+                         map.geometry.OnSize(-20, h) == C,
                      strCase.constData());
-            uint64_t nNext = 0, nFirst = 0, nLast = 0;
+            uint64_t nNext = 0;
             int32_t x = 0, y = 0;
             for (int32_t i = 0; i < int32_t(K); ++i, nNext = nLast + 1) {
                 CCellGeometry::CellOrigin(i, P, w, x, y);
-                // The square and the gap right of and below it lie inside the client area.
                 if (x < 1 || y < 1 || x + P > w || y + P > h || !g.GetCellRange(i, nFirst, nLast) ||
                     nFirst != nNext || nLast < nFirst || nLast - nFirst >= C ||
                     g.CellFromPoint(x - 1, y - 1, w) != i ||
@@ -132,6 +98,9 @@ private slots:
                          g.CellFromPoint(x, y, w) == -1,
                      strCase.constData());
         }
+        QCOMPARE(map.geometry.SetTotalLength(0, 765, 500) + map.geometry.OnSize(400, 300), 0u);
+        QVERIFY(map.geometry.CellFromPoint(1, 1, 765) == -1 && map.states.m_nPerCell == 0 &&
+                !map.geometry.GetCellRange(0, nFirst, nLast) && (nFirst & nLast) == ~0ull);
     }
 };
 
