@@ -14,7 +14,6 @@
 #include <QtTest>
 
 #include <functional>
-#include <thread>
 
 // The main window whose dialog, when m_bScripted, answers at once: these paths, or cancelled.
 class CScriptedWnd : public CMainWnd {
@@ -30,11 +29,9 @@ public:
         return m_bConfirm;
     }
     CAppState& m_state;
-    bool m_bScripted = true;
-    bool m_bConfirm = true;
+    bool m_bScripted = true, m_bConfirm = true;
     int m_nDialogs = 0;
-    std::string m_strPath1;
-    std::string m_strPath2;
+    std::string m_strPath1, m_strPath2;
     std::function<void()> m_afterProgress; // run once, right after a progress notice
     bool event(QEvent* pEvent) override {
         const bool bDone = CMainWnd::event(pEvent);
@@ -56,20 +53,18 @@ inline void AnswerNextModal(std::function<void(QWidget&)> answer, int nTries = 2
 
 // Handles events until done() holds, false after nMs; unlike qWaitFor, never sleeps.
 inline bool Await(const std::function<bool()>& done, int nMs = 60000) {
-    QElapsedTimer clock;
-    clock.start();
+    const QDeadlineTimer deadline(nMs);
     QTimer tick; // wakes the loop for what changes without an event, e.g. a held worker
     tick.start(1);
-    while (!done() && !clock.hasExpired(nMs))
+    while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
 }
 
 // Clicks the message box's Yes or No.
 inline void ClickButton(QWidget& box, const QString& strName) {
-    qobject_cast<QMessageBox*>(&box)
-        ->button(strName == "Yes" ? QMessageBox::Yes : QMessageBox::No)
-        ->click();
+    auto* pBox = qobject_cast<QMessageBox*>(&box);
+    pBox->button(strName == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
 }
 
 // The tooltip's text for a hover on cell i, or "wrong cell".
@@ -107,7 +102,7 @@ struct CEmptyHome {
 };
 
 // A shown, active 800 x 600 main window on the test screen, its own state and folder, the
-// worker's reads (not the window's own) through a gate letting nFree pass, its finishes counted.
+// reads through a gate letting nFree pass, its finishes counted.
 struct CWindowFixture : CGatedFileSystem {
     explicit CWindowFixture(int nFree = 1 << 30)
         : CGatedFileSystem(nFree), installed(this), wnd(app, screen) {
@@ -115,14 +110,9 @@ struct CWindowFixture : CGatedFileSystem {
         wnd.installEventFilter(&finishes);
         wnd.resize(800, 600);
         wnd.show();
-        bActive = QTest::qWaitForWindowActive(&wnd);
+        (void)QTest::qWaitForWindowActive(&wnd); // what a test does next may need the keys
     }
     ~CWindowFixture() { Release(); } // the window waits for a job it still has
-    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
-        return std::this_thread::get_id() == m_main
-                   ? CFileSystem::ReadAt(fd, pDest, nCount, nOffset)
-                   : CGatedFileSystem::ReadAt(fd, pDest, nCount, nOffset);
-    }
 
     // The start command, its dialog confirmed with these two paths or cancelled.
     void Start(const std::string& strPath1, const std::string& strPath2, bool bConfirm = true) {
@@ -156,12 +146,10 @@ struct CWindowFixture : CGatedFileSystem {
     }
     uint32_t BlockSize() { return wnd.GetMapView().GetGeometry().m_nBlockSize; }
 
-    const std::thread::id m_main = std::this_thread::get_id();
     CInstalledFileSystem installed;
     QTemporaryDir dir;
     CTestScreen screen;
     CAppState app;
     CEventCounter finishes{UWM_FINISHED};
     CScriptedWnd wnd;
-    bool bActive = false;
 };
