@@ -9,16 +9,15 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <optional>
+#include <filesystem>
+#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr qint64 kLoad = 262144; // what the worker's reader takes in one read
-const QString kTitle = CMainWnd::kTitle;
 
-// Opening a "two" file fails on the worker's thread only, as when it vanishes after the start;
-// not before m_bGo, so that the start has shown all it knew by then.
+// Opening "two" fails on the worker's thread only, and not before m_bGo, as when it vanishes.
 struct CWorkerCannotOpen : CFileSystem {
     int Open(const char* pszPath, int nFlags) override {
         if (std::this_thread::get_id() == m_main || !QString(pszPath).contains("two"))
@@ -31,8 +30,7 @@ struct CWorkerCannotOpen : CFileSystem {
     std::atomic<bool> m_bGo{false};
 };
 
-// The first and the last block state, then each kind once: what runs of the same files agree
-// on whatever their block size.
+// The first and last block state, then each kind once: the same whatever the block size.
 QByteArray Kinds(QByteArray states) {
     const QByteArray ends = QByteArray(1, states.front()) + states.back();
     std::sort(states.begin(), states.end());
@@ -58,22 +56,16 @@ private slots:
         const auto [asked, client] = Fetch<QSize, QSize>("asked", "client");
         CWindowFixture f;
         const int s = f.wnd.GetStrip().GetPreferredSize().height();
-        QCOMPARE(f.wnd.GetMaxMapSize(), QSize(1020, 768 - 18 - s - 8));
         QCOMPARE(f.app.m_states.m_nCount, (1019 / 4) * ((768 - 18 - s - 8 - 1) / 4));
-        QCOMPARE(f.wnd.windowTitle(), kTitle);
-        QVERIFY(!f.wnd.windowIcon().isNull());
-        QCOMPARE(g_abortConfirm.m_pMainWnd.data(), &f.wnd);
+        QVERIFY(f.wnd.windowTitle() == CMainWnd::kTitle && !f.wnd.windowIcon().isNull());
         f.wnd.resize(asked);
-        QCOMPARE(f.wnd.size(), client);
         const int W = client.width(), H = client.height();
         QCOMPARE(f.wnd.GetMapView().geometry(), QRect(0, 0, W, H - s - 4));
         QCOMPARE(f.wnd.GetStrip().geometry(), QRect(0, H - s, W, s));
-        QWidget* pSeparator = f.wnd.childAt(W / 2, H - s - 2);
-        QVERIFY(pSeparator && pSeparator != &f.wnd.GetMapView() && pSeparator != &f.wnd.GetStrip());
-        QCOMPARE(pSeparator->geometry(), QRect(0, H - s - 4, W, 4));
+        QCOMPARE(f.wnd.childAt(W / 2, H - s - 2)->geometry(), QRect(0, H - s - 4, W, 4));
         // The map has the keys, and passes on those it does not take.
-        QVERIFY(f.bActive);
-        QCOMPARE(QApplication::focusWidget(), &f.wnd.GetMapView());
+        QVERIFY(QTest::qWaitForWindowActive(&f.wnd) &&
+                QApplication::focusWidget() == &f.wnd.GetMapView());
         QTest::keyClick(&f.wnd.GetMapView(), Qt::Key_O, Qt::ControlModifier);
         QTRY_COMPARE(f.wnd.m_nDialogs, 1);
         QTest::keyClick(&f.wnd.GetMapView(), Qt::Key_Escape); // with no run, Escape closes
@@ -97,29 +89,24 @@ private slots:
         QVERIFY(f.RunsAgain());          // its "100%" must not stand for an abandoned run
         // Three loads and one block: the fourth load holds the last block alone.
         const std::string strOne = f.File("one", Pattern(3 * kLoad + 32));
-        const std::string strTwo = f.File("two", Pattern(3 * kLoad + 32));
-        const auto stamps = std::pair(FileStamp(strOne), FileStamp(strTwo));
-        f.Start(strOne, strTwo);
-        QCOMPARE(f.BlockSize(), 32u);
+        f.File("two", Pattern(3 * kLoad + 32));
+        f.Start(strOne, f.dir.filePath("two").toStdString());
         const auto nHeld = int32_t(loads * kLoad / 32);
         QVERIFY(Await([&] { return f.wnd.GetJob() && f.wnd.GetJob()->m_nDone.load() == nHeld; }));
-        QTRY_COMPARE(f.wnd.windowTitle(), loads ? f.Text(PANE_PROGRESS) : kTitle);
+        QTRY_COMPARE(f.wnd.windowTitle(), loads ? f.Text(PANE_PROGRESS) : CMainWnd::kTitle);
         f.Start(f.File("three", "x"), f.File("four", "y")); // ignored during a run
         QCOMPARE(f.wnd.m_nDialogs, 2);
-        int nBoxes = 0;
-        bool bAsAsked = false;
+        const QStringList before = FolderState(f.dir.path());
+        QStringList asked;
         QTimer watch; // answers each new question while it is up
         connect(&watch, &QTimer::timeout, [&, pLast = QPointer<QMessageBox>()]() mutable {
             auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!pBox || !pBox->isVisible() || pBox == pLast)
+            if (!pBox || !pBox->isVisible() || std::exchange(pLast, pBox) == pBox)
                 return;
-            pLast = pBox;
-            ++nBoxes;
-            bAsAsked = pBox->windowTitle() == "Ask confirm abort" &&
-                       pBox->parentWidget() == &f.wnd &&
-                       pBox->text() == "Do You want compare abort ?" &&
-                       pBox->standardButtons() == (QMessageBox::Yes | QMessageBox::No);
-            answer == "end" ? f.gate.Release() : ClickButton(*pBox, answer);
+            asked << pBox->windowTitle() + pBox->text() +
+                         QString::number(int(pBox->standardButtons())) +
+                         (pBox->parentWidget() == &f.wnd ? "" : " elsewhere");
+            answer == "end" ? f.Release() : ClickButton(*pBox, answer);
         });
         watch.start(10);
         auto requestClose = [&] {
@@ -127,30 +114,30 @@ private slots:
             QTest::qWait(50);
         };
         requestClose();
-        QTRY_COMPARE(nBoxes, 1);
-        QVERIFY(bAsAsked);
+        QTRY_VERIFY(!asked.empty());
         const bool bYes = answer == "Yes";
         QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(bYes));
         QCOMPARE(f.wnd.GetJob() != nullptr, answer != "end"); // held still, whatever the answer
         if (answer == "No") { // the pause has long ended: a step made now posts, and is shown
             const QString strShown = f.Text(PANE_PROGRESS);
-            f.gate.Allow(2);
+            f.Allow(2);
             QTRY_VERIFY(f.Text(PANE_PROGRESS) != strShown);
         }
         if (bYes) // a second request asks nothing
             requestClose();
-        f.gate.Release();
-        QVERIFY(f.WaitIdle());
-        QCOMPARE(f.finishes.m_nCount, 2);
+        f.Release();
+        QVERIFY(f.WaitIdle() && f.finishes.m_nCount == 2);
         QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(0));
+        QCOMPARE(asked, QStringList("Ask confirm abortDo You want compare abort ?" +
+                                    QString::number(int(QMessageBox::Yes | QMessageBox::No))));
         // Yes: the held block is finished, the next never begun; otherwise all are compared.
         const int32_t K = int32_t((3 * kLoad + 32) / 32), nEqualEnd = bYes ? nHeld + 1 : K;
         for (int32_t i = 0; i < K; ++i)
             QCOMPARE(f.app.m_states.Get(i), uint8_t(i < nEqualEnd ? BLOCK_EQUAL : BLOCK_PENDING));
-        QCOMPARE(f.ShowsFinished(strOne, strTwo), !bYes);
+        QCOMPARE(f.ShowsFinished(strOne, f.dir.filePath("two").toStdString()), !bYes);
         QVERIFY(!bYes || loads != 0 || f.Text(PANE_PROGRESS).startsWith("0.00% in "));
-        QVERIFY(f.wnd.windowTitle() == kTitle && f.wnd.isVisible() && nBoxes == 1);
-        QVERIFY(stamps == std::pair(FileStamp(strOne), FileStamp(strTwo)));
+        QVERIFY(f.wnd.windowTitle() == CMainWnd::kTitle && f.wnd.isVisible());
+        QCOMPARE(FolderState(f.dir.path()), before);
         QVERIFY(f.RunsAgain());
     }
 
@@ -161,19 +148,17 @@ private slots:
         QString strFirst;
         f.wnd.m_afterProgress = [&] {
             strFirst = f.Text(PANE_PROGRESS);
-            f.gate.Allow(2);
+            f.Allow(2);
             for (int i = 0; i < 10000 && f.wnd.GetJob()->m_nDone.load() < 2 * kLoad / 32; ++i)
                 QThread::msleep(1);
         };
         f.Start(f.File("one", Pattern(3 * kLoad + 32)), f.File("two", Pattern(3 * kLoad + 32)));
         QTRY_VERIFY(!strFirst.isEmpty() && f.Text(PANE_PROGRESS) != strFirst);
-        QVERIFY(f.wnd.GetJob());
-        QCOMPARE(f.wnd.windowTitle(), f.Text(PANE_PROGRESS));
+        QVERIFY(f.wnd.GetJob() && f.wnd.windowTitle() == f.Text(PANE_PROGRESS));
     }
 
     // Runs that show an error, then a sound run, then a cancelled start that changes nothing.
-    // second: what the second file is; fault: no thread to run on, or the worker cannot open
-    // the second file (and a Yes given meanwhile).
+    // fault: no thread to run on, or the worker cannot open the second file (a Yes given or not).
     void runsWithAnError_data() {
         QTest::addColumn<QStringList>("row"); // name, second, fault, pane, progress
         const QString strDenied = "Comapre error: Permission denied";
@@ -181,11 +166,10 @@ private slots:
              {QStringList{"missing", "missing", "", "No such file or directory", ""},
               {"a folder", "folder", "", "Is a directory", ""},
               {"a FIFO", "fifo", "", "Illegal seek", ""},
-              {"a link loop", "loop", "", "Too many levels of symbolic links", ""},
               {"both empty", "", "", "", ""},
               {"no thread", "x", "thread", "", "Cannot start: "},
               {"worker cannot open", "x", "worker", strDenied, ""},
-              {"worker cannot open, Yes given", "x", "Yes", strDenied, ""}})
+              {"worker cannot open, Yes given", "x", "worker Yes", strDenied, ""}})
             QTest::newRow(qPrintable(row[0])) << row;
     }
     void runsWithAnError() {
@@ -194,15 +178,12 @@ private slots:
         CWindowFixture f;
         {
             CWorkerCannotOpen fs;
-            std::optional<CInstalledFileSystem> installed;
-            if (fault == "worker" || fault == "Yes")
-                installed.emplace(&fs);
+            CInstalledFileSystem installed(fault.startsWith("worker") ? &fs : (CFileSystem*)&f);
             const QByteArray bytes = second.isEmpty() ? "" : "x";
             const std::string strTwo = f.dir.filePath("two").toStdString();
             const char* psz = strTwo.c_str();
             QCOMPARE(second == "folder"    ? ::mkdir(psz, 0700)
                      : second == "fifo"    ? ::mkfifo(psz, 0600)
-                     : second == "loop"    ? ::symlink(psz, psz)
                      : second == "missing" ? 0
                                            : int(f.File("two", bytes).empty()),
                      0);
@@ -210,16 +191,15 @@ private slots:
             f.Start(f.File("one", bytes), strTwo);
             SimulateThreadStartFailure(false);
             fs.m_bGo = true;
-            if (fault == "Yes") // before the finish is handled
+            if (fault.endsWith("Yes")) // before the finish is handled
                 g_abortConfirm.m_bAbort.store(1);
             QVERIFY(f.WaitIdle());
             QCOMPARE(f.Pane(PANE_PRIMARY).color, CLR_NAME);
             QCOMPARE(f.Text(PANE_SECONDARY), pane.isEmpty() ? QString(psz) : pane);
             QCOMPARE(f.Pane(PANE_SECONDARY).color, pane.isEmpty() ? CLR_NAME : CLR_ERROR);
-            QVERIFY(f.Text(PANE_PROGRESS).startsWith(progress));
-            QCOMPARE(f.Text(PANE_PROGRESS).isEmpty(), progress.isEmpty()); // no progress claimed
+            QCOMPARE(f.Text(PANE_PROGRESS).left(14), progress); // or no progress claimed
             QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, fault.isEmpty() ? 0u : 1u);
-            QCOMPARE(f.wnd.windowTitle(), kTitle);
+            QCOMPARE(f.wnd.windowTitle(), CMainWnd::kTitle);
         }
         QVERIFY(f.RunsAgain());
         f.Start(f.File("five", "x"), f.File("six", "y"), false);
@@ -244,8 +224,7 @@ private slots:
         {
             faults::CFaultRun fault(c, f.dir, g_abortConfirm.m_bAbort);
             const std::string &str1 = fault.strFirst, &str2 = fault.strSecond;
-            const auto stamps = std::pair(FileStamp(str1), FileStamp(str2));
-            const QStringList before = FolderEntries(f.dir);
+            const QStringList before = FolderState(f.dir.path());
             f.Start(str1, str2);
             QVERIFY(f.WaitIdle());
             QVERIFY(fault.nActed == 0 && f.finishes.m_nCount == 1 && f.ShowsFinished(str1, str2));
@@ -253,9 +232,7 @@ private slots:
             for (int64_t i = 0; i * f.BlockSize() < faults::M; ++i)
                 states += char('0' + f.app.m_states.Get(int32_t(i)));
             QCOMPARE(Kinds(states), Kinds(faults::Runs(c.pszStates)));
-            QVERIFY(c.action != faults::None ||
-                    (FolderEntries(f.dir) == before &&
-                     stamps == std::pair(FileStamp(str1), FileStamp(str2))));
+            QVERIFY(c.action != faults::None || FolderState(f.dir.path()) == before);
         }
         QVERIFY(f.RunsAgain());
     }
@@ -294,25 +271,20 @@ private slots:
         f.Start(f.File("old1", "x"), f.File("old2", "y"));
         QVERIFY(running ? f.wnd.GetJob() != nullptr : f.WaitIdle());
         QList<QUrl> list;
-        std::vector<std::string> made; // the folder's own clean-up cannot name them all
-        const auto removeMade = qScopeGuard([&made] {
-            for (const std::string& str : made)
-                ::unlink(str.c_str());
-        });
+        const auto removeAll = // the folder's own clean-up cannot name them all
+            qScopeGuard([&] { std::filesystem::remove_all(f.dir.path().toStdString()); });
         QByteArray bytes = Pattern(20000);
         for (const QByteArray& url : urls) {
             const std::string strPath = path(url);
             if (url[0] == '@') {
                 QVERIFY(QDir().mkpath(QFileInfo(QString::fromStdString(strPath)).path()));
                 QCOMPARE(::rename(f.File("tmp", bytes).c_str(), strPath.c_str()), 0);
-                made.push_back(strPath);
                 bytes[12345] = char(bytes[12345] ^ 1);
             }
-            list.append(
-                url[0] == '@'
-                    ? QUrl::fromEncoded("file://" +
-                                        QByteArray::fromStdString(strPath).toPercentEncoding("/"))
-                    : QUrl(url));
+            list << QUrl::fromEncoded(
+                url[0] != '@'
+                    ? url
+                    : "file://" + QByteArray::fromStdString(strPath).toPercentEncoding("/"));
         }
         QMimeData data;
         list.empty() ? data.setText("not a file") : data.setUrls(list);
@@ -328,12 +300,13 @@ private slots:
             AnswerNextModal([&](QWidget& dialog) {
                 if (auto* pDialog = qobject_cast<CSelectFilesDlg*>(&dialog))
                     shown = {pDialog->GetPrimaryPath(), pDialog->GetSecondaryPath()};
-                bCompare ? ConfirmOrCancel(dialog) : ClickButton(dialog, "2");
+                auto* pOk = dialog.findChild<QAbstractButton*>("1");
+                dialog.findChild<QAbstractButton*>(bCompare && pOk->isEnabled() ? "1" : "2")
+                    ->click();
             });
         QCoreApplication::sendEvent(&f.wnd, &drop);
-        QCOMPARE(std::pair(enter.isAccepted(), drop.isAccepted()),
-                 std::pair(!entries.empty(), !entries.empty()));
-        f.gate.Release();
+        QVERIFY(enter.isAccepted() == !entries.empty() && drop.isAccepted() == !entries.empty());
+        f.Release();
         QTest::qWait(100);
         QVERIFY(f.WaitIdle());
         QCOMPARE(f.wnd.m_nDialogs, entries.empty() ? 1 : 2);

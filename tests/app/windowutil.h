@@ -10,18 +10,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QMessageBox>
-#include <QTimer>
 #include <QtTest>
 
 #include <functional>
-#include <thread>
 
-// The main window whose dialog, when m_bScripted, answers at once: confirmed with the two
-// paths, or cancelled. Otherwise the real dialog runs. m_afterProgress runs once, right after
-// a progress notice was handled.
+// The main window whose dialog, when m_bScripted, answers at once: these paths, or cancelled.
 class CScriptedWnd : public CMainWnd {
 public:
     CScriptedWnd(CAppState& app, const IScreenMetrics& metrics)
@@ -35,38 +29,19 @@ public:
         return m_bConfirm;
     }
     CAppState& m_state;
-    bool m_bScripted = true;
-    bool m_bConfirm = true;
+    bool m_bScripted = true, m_bConfirm = true;
     int m_nDialogs = 0;
-    std::string m_strPath1;
-    std::string m_strPath2;
-    std::function<void()> m_afterProgress;
-
-protected:
+    std::string m_strPath1, m_strPath2;
+    std::function<void()> m_afterProgress; // run once, right after a progress notice
     bool event(QEvent* pEvent) override {
-        const bool bProgress = pEvent->type() == UWM_PROGRESS;
         const bool bDone = CMainWnd::event(pEvent);
-        if (bProgress && m_afterProgress)
+        if (pEvent->type() == UWM_PROGRESS && m_afterProgress)
             std::exchange(m_afterProgress, nullptr)();
         return bDone;
     }
 };
 
-// Lets nFree of the worker's reads through, then holds the rest until told; the window's own
-// reads (the cells' dumps) always pass.
-class CRunGate : public CGatedFileSystem {
-public:
-    using CGatedFileSystem::CGatedFileSystem;
-    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
-        if (std::this_thread::get_id() == m_main)
-            return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
-        return CGatedFileSystem::ReadAt(fd, pDest, nCount, nOffset);
-    }
-    const std::thread::id m_main = std::this_thread::get_id();
-};
-
-// Runs answer on the next modal window as soon as it is up; polls without delay, so that a
-// few hundred dialogs cost no waiting.
+// Runs answer on the next modal window as soon as it is up; polls without delay.
 inline void AnswerNextModal(std::function<void(QWidget&)> answer, int nTries = 20000) {
     QTimer::singleShot(0, [answer = std::move(answer), nTries]() mutable {
         if (QWidget* pModal = QApplication::activeModalWidget(); pModal && pModal->isVisible())
@@ -76,95 +51,73 @@ inline void AnswerNextModal(std::function<void(QWidget&)> answer, int nTries = 2
     });
 }
 
-// Handles events until done() holds; false after nMs. Unlike QTest::qWaitFor it does not
-// sleep between looks, so hundreds of runs wait no longer than they take.
+// Handles events until done() holds, false after nMs; unlike qWaitFor, never sleeps.
 inline bool Await(const std::function<bool()>& done, int nMs = 60000) {
-    QElapsedTimer clock;
-    clock.start();
+    const QDeadlineTimer deadline(nMs);
     QTimer tick; // wakes the loop for what changes without an event, e.g. a held worker
     tick.start(1);
-    while (!done()) {
-        if (clock.hasExpired(nMs))
-            return false;
+    while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return done();
 }
 
-// Clicks the message box's Yes or No, or the dialog's button of that object name ("1" OK,
-// "2" Cancel).
-inline void ClickButton(QWidget& modal, const QString& strName) {
-    if (auto* pBox = qobject_cast<QMessageBox*>(&modal))
-        return pBox->button(strName == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
-    if (auto* pButton = modal.findChild<QAbstractButton*>(strName))
-        pButton->click();
+// Clicks the message box's Yes or No.
+inline void ClickButton(QWidget& box, const QString& strName) {
+    auto* pBox = qobject_cast<QMessageBox*>(&box);
+    pBox->button(strName == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
 }
 
-// OK when the dialog allows it, Cancel otherwise: a dialog left up would hold the test.
-inline void ConfirmOrCancel(QWidget& dialog) {
-    auto* pOk = dialog.findChild<QAbstractButton*>("1");
-    ClickButton(dialog, pOk && pOk->isEnabled() ? "1" : "2");
-}
-
-// The tooltip's question to the map about cell i; the text, or "wrong cell".
+// The tooltip's text for a hover on cell i, or "wrong cell".
 inline QString AskCellTip(CMapView& map, int32_t i) {
-    int32_t x = 0;
-    int32_t y = 0;
-    CCellGeometry::CellOrigin(i, map.GetGeometry().m_nPitch, map.width(), x, y);
     ToolHitQuery query;
-    query.x = x + 1;
-    query.y = y + 1;
+    CCellGeometry::CellOrigin(i, map.GetGeometry().m_nPitch, map.width(), query.x, query.y);
+    ++query.x, ++query.y;
     CToolHitEvent event(query);
     QCoreApplication::sendEvent(&map, &event);
     return query.uId == i ? QString::fromStdString(query.strText) : QString("wrong cell");
 }
 
-// A file's bytes and modification time, to show that a run left it as it was.
-inline std::pair<QByteArray, int64_t> FileStamp(const std::string& strPath) {
-    QFile file(QString::fromStdString(strPath));
-    return {file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(),
-            QFileInfo(file).lastModified().toMSecsSinceEpoch()};
+// Each entry of a folder with its bytes' hash and time: a run must leave the folder as it was.
+inline QStringList FolderState(const QString& strPath) {
+    QStringList state;
+    for (const QFileInfo& info : QDir(strPath).entryInfoList(QDir::AllEntries | QDir::System |
+                                                             QDir::NoDotAndDotDot | QDir::Hidden)) {
+        QFile file(info.filePath());
+        const bool bRead = info.isFile() && file.open(QIODevice::ReadOnly);
+        state << info.fileName() << QString::number(info.lastModified().toMSecsSinceEpoch())
+              << QString::number(bRead ? qHash(file.readAll()) : 0);
+    }
+    return state;
 }
 
-// The names in a folder, to show that a run created nothing beside the compared files.
-inline QStringList FolderEntries(const QTemporaryDir& dir) {
-    return QDir(dir.path())
-        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-}
-
-// Points the home and the desktop's settings, cache and data folders at an empty temporary
-// folder for the life of the test program; Created() lists what appeared there.
-class CEmptyHome {
-public:
+// Home and the desktop's folders point at an empty folder for the life of the test program.
+struct CEmptyHome {
     CEmptyHome() {
         for (const char* pszName :
              {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
             qputenv(pszName, m_home.path().toLocal8Bit());
     }
-    QStringList Created() const { return FolderEntries(m_home); }
-
-private:
+    QStringList Created() const { return FolderState(m_home.path()); }
     QTemporaryDir m_home;
 };
 
-// A shown, active 800 x 600 main window on the test screen (or the one given), its own state
-// and folder, the worker's reads through a gate letting nFree pass, its finishes counted.
-struct CWindowFixture {
-    explicit CWindowFixture(int nFree = 1 << 30, const IScreenMetrics* pMetrics = nullptr)
-        : gate(nFree), installed(&gate), wnd(app, pMetrics ? *pMetrics : screen) {
+// A shown, active 800 x 600 main window on the test screen, its own state and folder, the
+// reads through a gate letting nFree pass, its finishes counted.
+struct CWindowFixture : CGatedFileSystem {
+    explicit CWindowFixture(int nFree = 1 << 30)
+        : CGatedFileSystem(nFree), installed(this), wnd(app, screen) {
         g_abortConfirm.m_bAbort.store(0);
         wnd.installEventFilter(&finishes);
         wnd.resize(800, 600);
         wnd.show();
-        bActive = QTest::qWaitForWindowActive(&wnd);
+        (void)QTest::qWaitForWindowActive(&wnd); // what a test does next may need the keys
     }
-    ~CWindowFixture() { gate.Release(); } // the window waits for a job it still has
+    ~CWindowFixture() { Release(); } // the window waits for a job it still has
 
     // The start command, its dialog confirmed with these two paths or cancelled.
     void Start(const std::string& strPath1, const std::string& strPath2, bool bConfirm = true) {
-        wnd.m_bConfirm = bConfirm;
-        wnd.m_strPath1 = strPath1;
-        wnd.m_strPath2 = strPath2;
+        std::tie(wnd.m_strPath1, wnd.m_strPath2, wnd.m_bConfirm) =
+            std::tie(strPath1, strPath2, bConfirm);
         QEvent start(ID_SELECT_FILES);
         QCoreApplication::sendEvent(&wnd, &start);
     }
@@ -176,8 +129,7 @@ struct CWindowFixture {
     bool WaitIdle() {
         return Await([this] { return !wnd.GetJob(); });
     }
-    // Whether a run of str1 and str2 ended and left the window idle: both names shown in their
-    // colour, the progress at its end, the title back.
+    // Whether a run of str1 and str2 ended and left the window idle, as it shows it.
     bool ShowsFinished(const std::string& str1, const std::string& str2) {
         return Pane(PANE_PRIMARY).text == str1 && Pane(PANE_SECONDARY).text == str2 &&
                Pane(PANE_PRIMARY).color == CLR_NAME && Pane(PANE_SECONDARY).color == CLR_NAME &&
@@ -187,19 +139,17 @@ struct CWindowFixture {
     // A fresh run of two small equal files reaches its end, once: the window is idle again.
     bool RunsAgain() {
         const int nBefore = finishes.m_nCount;
-        const std::string str1 = File("again1", Pattern(5000));
-        const std::string str2 = File("again2", Pattern(5000));
+        const std::string str1 = File("again1", Pattern(5000)),
+                          str2 = File("again2", Pattern(5000));
         Start(str1, str2);
         return WaitIdle() && finishes.m_nCount == nBefore + 1 && ShowsFinished(str1, str2);
     }
     uint32_t BlockSize() { return wnd.GetMapView().GetGeometry().m_nBlockSize; }
 
-    CRunGate gate;
     CInstalledFileSystem installed;
     QTemporaryDir dir;
     CTestScreen screen;
     CAppState app;
     CEventCounter finishes{UWM_FINISHED};
     CScriptedWnd wnd;
-    bool bActive = false;
 };
