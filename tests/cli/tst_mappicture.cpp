@@ -1,4 +1,5 @@
-// quillet-map's --png is the window's map area, pixel for pixel, as the view paints it.
+// quillet-map's --png is the window's map area, pixel for pixel, as the view
+// paints it.
 #include "cli/mapcli.h"
 #include "tests/testutil.h"
 #include "view/mapcolors.h"
@@ -17,7 +18,7 @@ class TestMapPicture : public QObject {
 
 private slots:
     void pictureIsTheWindowsPaint_data() {
-        // failing: reads of this file fail over a range, which the picture must show
+        // failing: reads of it fail over a range, which the picture must show
         Columns<QString, QString, QSize, QString>("file1", "file2", "size", "failing");
         for (QSize size : {QSize(1024, 768), QSize(997, 6)})
             QTest::addRow("sample pair, %dx%d", size.width(), size.height())
@@ -26,22 +27,20 @@ private slots:
         QByteArray changed = Pattern(2200000); // several blocks per square at the largest pitch
         for (int i = 0; i < changed.size(); i += 77777)
             changed[i] = char(~changed[i]);
+        WriteFile(m_dir, "long", Pattern(3000000)), WriteFile(m_dir, "short", changed);
         QTest::newRow("read errors, 333x200")
-            << QString::fromStdString(WriteFile(m_dir, "long", Pattern(3000000)))
-            << QString::fromStdString(WriteFile(m_dir, "short", changed)) << QSize(333, 200)
-            << "short";
+            << m_dir.filePath("long") << m_dir.filePath("short") << QSize(333, 200) << "short";
     }
     void pictureIsTheWindowsPaint() {
         const auto [file1, file2, size, failing] =
             Fetch<QString, QString, QSize, QString>("file1", "file2", "size", "failing");
         const QString strPng = m_dir.filePath(QTest::currentDataTag() + QString(".png"));
         CInstalledFaultyFileSystem faulty; // for both runs alike
-        std::tie(faulty.strFailPath, faulty.nFailFirst, faulty.nFailEnd) =
-            std::tuple(failing.toStdString(), 500000, 900000);
+        faulty.strFailPath = failing.toStdString(), faulty.nFailFirst = 500000,
+        faulty.nFailEnd = 900000;
         std::ostringstream out, err;
-        QCOMPARE(RunMap(StdList({QString("--size=%1x%2").arg(size.width()).arg(size.height()),
-                                 "--png=" + strPng, file1, file2}),
-                        out, err, false),
+        const QString strSize = QString("--size=%1x%2").arg(size.width()).arg(size.height());
+        QCOMPARE(RunMap(StdList({strSize, "--png=" + strPng, file1, file2}), out, err, false),
                  failing.isEmpty() ? 1 : 2);
         const QImage picture = QImage(strPng).convertToFormat(QImage::Format_RGB32);
         const auto* p = reinterpret_cast<const QRgb*>(picture.constBits()); // not blank:

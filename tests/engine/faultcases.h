@@ -61,9 +61,8 @@ inline QByteArray Runs(const QByteArray& text) {
     return out;
 }
 
-// A case's two files, first.bin and second.bin, written afresh in dir, and a file layer,
-// installed for its lifetime, that does the case's fault to them; an abort raises bAbort.
-// nActed ends 0 once the fault was done, and done without an error.
+// A case's first.bin and second.bin, written afresh, and a file layer, installed for its lifetime,
+// that does the case's fault to them; nActed ends 0 once it was done without an error.
 struct CFaultRun : CEventFileSystem {
     CFaultRun(const Case& c, const QTemporaryDir& dir, std::atomic<uint8_t>& bAbort) {
         const QByteArray bytes = Pattern(M);

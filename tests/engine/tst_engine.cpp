@@ -111,17 +111,16 @@ private slots:
     void runs() {
         const auto& c = s_runs[std::get<0>(Fetch<int>("row"))];
         const QByteArray how = c.pszHow;
-        const std::string strPath1 = WriteFile(m_dir, "first", {}, c.nLength1);
-        const std::string strPath2 =
-            WriteFile(m_dir, "second", c.nDifferAt ? "\x01" : "", c.nLength2, c.nDifferAt);
         CToldFileSystem fs;
         fs.nSeeAs = how == "disk" ? S_IFBLK : 0;
         CInstalledFileSystem installed(&fs);
         CRun run;
         SimulateThreadStartFailure(how == "nothread");
         QByteArray outcome =
-            run.Run(strPath1, strPath2, c.nEnd ? c.nEnd : std::max(c.nLength1, c.nLength2), c.B,
-                    c.nFirst, how == "stop", how == "tight");
+            run.Run(WriteFile(m_dir, "first", {}, c.nLength1),
+                    WriteFile(m_dir, "second", c.nDifferAt ? "\x01" : "", c.nLength2, c.nDifferAt),
+                    c.nEnd ? c.nEnd : std::max(c.nLength1, c.nLength2), c.B, c.nFirst,
+                    how == "stop", how == "tight");
         if (const std::string e = run.error1.Get() + "|" + run.error2.Get(); e != "|")
             outcome += " " + e + " opened " + std::to_string(fs.nOpens);
         QCOMPARE(outcome, faults::Runs(c.pszOutcome));
