@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <tuple>
 #include <unistd.h>
@@ -94,7 +93,7 @@ public:
         if (fd >= 0 && fd < 1024 && m_bFailing[fd]) {
             uint64_t nFirst = uint64_t(nOffset);
             if (nFirst >= nFailFirst && nFirst < nFailEnd) {
-                errno = nErrno;
+                errno = EIO;
                 return -1;
             }
             if (nFirst < nFailFirst && nFirst + nCount > nFailFirst)
@@ -117,7 +116,6 @@ public:
     std::string strFailPath;
     uint64_t nFailFirst = 0;
     uint64_t nFailEnd = 0;
-    int nErrno = EIO;
     size_t nShortReads = 0;
     bool bInterruptEvery = false;
     std::atomic<int> nReads{0};

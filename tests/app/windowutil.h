@@ -5,7 +5,8 @@
 #include "app/appstate.h"
 #include "app/mainwnd.h"
 #include "app/messages.h"
-#include "tests/apputil.h"
+#include "app/screenmetrics.h"
+#include "tests/testutil.h"
 #include "view/colorref.h"
 
 #include <QAbstractButton>
@@ -13,7 +14,18 @@
 #include <QMessageBox>
 #include <QtTest>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+
+using namespace testutil;
+
+// The 1024 x 768 screen with an 18-pixel caption that the examples use.
+class CTestScreen : public IScreenMetrics {
+public:
+    QSize GetScreenSize() const override { return QSize(1024, 768); }
+    int GetCaptionHeight() const override { return 18; }
+};
 
 // The main window whose dialog, when m_bScripted, answers at once: these paths, or cancelled.
 class CScriptedWnd : public CMainWnd {
@@ -101,11 +113,11 @@ struct CEmptyHome {
     QTemporaryDir m_home;
 };
 
-// A shown, active 800 x 600 main window on the test screen, its own state and folder, the
-// reads through a gate letting nFree pass, its finishes counted.
-struct CWindowFixture : CGatedFileSystem {
+// A shown, active 800 x 600 main window on the test screen, its own state and folder, its
+// finishes counted, and the worker's reads through a gate: nFree pass, the rest wait for Allow.
+struct CWindowFixture : CFileSystem {
     explicit CWindowFixture(int nFree = 1 << 30)
-        : CGatedFileSystem(nFree), installed(this), wnd(app, screen) {
+        : m_nFree(nFree), installed(this), wnd(app, screen) {
         g_abortConfirm.m_bAbort.store(0);
         wnd.installEventFilter(&finishes);
         wnd.resize(800, 600);
@@ -113,6 +125,21 @@ struct CWindowFixture : CGatedFileSystem {
         (void)QTest::qWaitForWindowActive(&wnd); // what a test does next may need the keys
     }
     ~CWindowFixture() { Release(); } // the window waits for a job it still has
+    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_open.wait(lock, [this] { return m_nFree > 0; });
+        --m_nFree;
+        lock.unlock();
+        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+    // The gate paces a run by its reads, so holes are read too, as where they cannot be learnt.
+    off_t Seek(int, off_t, int) override { return errno = EINVAL, -1; }
+    void Allow(int nReads) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nFree = nReads < 0 ? 1 << 30 : m_nFree + nReads;
+        m_open.notify_all();
+    }
+    void Release() { Allow(-1); }
 
     // The start command, its dialog confirmed with these two paths or cancelled.
     void Start(const std::string& strPath1, const std::string& strPath2, bool bConfirm = true) {
@@ -146,6 +173,9 @@ struct CWindowFixture : CGatedFileSystem {
     }
     uint32_t BlockSize() { return wnd.GetMapView().GetGeometry().m_nBlockSize; }
 
+    std::mutex m_lock;
+    std::condition_variable m_open;
+    int m_nFree;
     CInstalledFileSystem installed;
     QTemporaryDir dir;
     CTestScreen screen;
