@@ -30,9 +30,7 @@ const auto Info = [](QWidget& dlg, int nId) { return Child<QLineEdit>(dlg, nId)-
 const auto OkOn = [](QWidget& dlg) { return Child<QPushButton>(dlg, 1)->isEnabled(); };
 const auto Shown = [](QWidget& dlg) { return dlg.show(), QTest::qWaitForWindowActive(&dlg); };
 
-// Answers the tooltip query with one tool per 100 pixels, its text telling where it was
-// asked (so a kept text can be told from a new one), or its name unless that is one letter.
-struct CAnswering : QWidget {
+struct CAnswering : QWidget { // one tool per 100 pixels
     CAnswering(QWidget* pParent, const QString& strName, QRect rc) : QWidget(pParent) {
         setObjectName(strName), setGeometry(rc);
     }
@@ -56,14 +54,11 @@ class TestWidgets : public QObject {
 
 private slots:
     void initTestCase() {
-        for (const char* pszName : {"a", "b", "case", "CASE"})
-            WriteFile(m_dir, pszName, pszName);
-        WriteFile(m_dir, "empty", {});
+        for (const char* pszName : {"a", "b", "case", "CASE", ""})
+            WriteFile(m_dir, *pszName ? pszName : "empty", pszName);
     }
 
-    // Every pane: a sunken frame one pixel in, answering tips and clicks from its first to its
-    // last pixel; a double click asks for files on the name panes only; right of the last pane
-    // is the bare face. A highlight and a shadow line on a separator, across or upright.
+    // Sunken panes answering tips and clicks edge to edge; only the name panes ask for files.
     void statusStripAndSeparator() {
         QWidget w;
         QPalette pal(kFace);
@@ -103,8 +98,7 @@ private slots:
             if (nId < 0)
                 break;
         }
-        // The count shows only beside a name.
-        QVERIFY(pStrip->GetPane(PANE_DIFFS).text.empty());
+        QVERIFY(pStrip->GetPane(PANE_DIFFS).text.empty()); // no count without a name
         pStrip->SetPaneText(PANE_PRIMARY, "a"), pStrip->SetDiffsCount(4294967295u);
         QVERIFY(pStrip->GetPane(PANE_DIFFS).text == "4294967295");
         for (const QSize size : {QSize(300, 4), QSize(4, 100)}) {
@@ -116,38 +110,32 @@ private slots:
         }
     }
 
-    // A tip comes after a rest, again on another id or window, and keeps its text while the
-    // mouse stays on its tool; clicks, tools without text and turning tips off put it away.
+    // A tip comes after a rest, again on another tool, and a click hides it.
     void toolTips() {
         QWidget owner;
         owner.resize(400, 300);
         auto* pA = new CAnswering(&owner, "A", QRect(10, 10, 200, 100)); // tools 0 and 1
         new CAnswering(pA, "G", QRect(120, 60, 60, 30));
         new CAnswering(&owner, "B", QRect(250, 10, 100, 100));
-        new CAnswering(&owner, "", QRect(250, 150, 100, 40));
         const QString strLiteral = "<b>x</b>\ta&b " + QString(80, 'w') + "\nline";
         new CAnswering(&owner, strLiteral, QRect(10, 220, 100, 40));
         CToolTipRouter router;
         router.m_nInitialMs = 400, router.m_nReshowMs = 20;
         router.CreateToolTip(&owner, true);
-        owner.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        QVERIFY(Shown(owner));
         QLabel* pTip = router.GetTipWindow();
         auto move = [&](int x, int y) { QTest::mouseMove(&owner, QPoint(x, y)); };
-        auto noTipComes = [&] { return !QTest::qWaitFor([&] { return pTip->isVisible(); }, 500); };
         move(399, 299); // where the mouse already is would be no move
         move(20, 230);
         QVERIFY(!pTip->isVisible());
-        QTRY_VERIFY(pTip->isVisible()); // below the mouse, 8-point fixed-pitch plain text
-        const QFontMetrics fm(pTip->font(), pTip);
+        QTRY_VERIFY(pTip->isVisible()); // 8-point fixed-pitch plain text
         QVERIFY(pTip->text() == strLiteral && pTip->textFormat() == Qt::PlainText &&
-                pTip->font().pointSize() == 8 &&
-                fm.horizontalAdvance("iiii") == fm.horizontalAdvance("WWWW") &&
-                pTip->y() > owner.mapToGlobal(QPoint(20, 230)).y() &&
-                pTip->height() < 3 * fm.height());
+                pTip->font().pointSize() == 8 && QFontInfo(pTip->font()).fixedPitch());
         router.m_nInitialMs = 100;
         move(20, 20);
         QTRY_COMPARE(pTip->text(), "A0 x=10");
+        QTest::mouseClick(pA, Qt::LeftButton, {}, QPoint(10, 10));
+        QVERIFY(!pTip->isVisible());
         for (auto [x, y, pszText] : {std::tuple{130, 30, "A1 x=120"},
                                      {150, 35, "A1 x=120"},
                                      {140, 75, "G0 x=10"},
@@ -155,16 +143,7 @@ private slots:
             move(x, y);
             QTRY_VERIFY(pTip->isVisible() && pTip->text() == pszText);
         }
-        move(260, 160);
-        QVERIFY(!pTip->isVisible() && noTipComes());
-        router.EnableToolTips(false), move(20, 20);
-        QVERIFY(noTipComes());
-        router.EnableToolTips(true), move(24, 20); // the move while off left no trace
-        QTRY_VERIFY(pTip->isVisible() && pTip->text() == "A0 x=14");
-        QTest::mouseClick(pA, Qt::LeftButton, {}, QPoint(14, 10));
-        QVERIFY(!pTip->isVisible());
-        // A tip for a rectangle: 3 pixels below it, or 2 above it where the screen ends.
-        const int yEnd = owner.screen()->geometry().bottom();
+        const int yEnd = owner.screen()->geometry().bottom(); // 3 below a rectangle, or 2 above
         for (const QRect rc : {QRect(50, 50, 20, 10), QRect(50, yEnd - 5, 20, 10)}) {
             router.ShowTipAt(&owner, 7, "at", rc);
             QCOMPARE(pTip->pos(), rc.y() < 100 ? rc.bottomLeft() + QPoint(0, 3)
@@ -172,10 +151,7 @@ private slots:
         }
     }
 
-    // A typed entry is checked a while after its last keystroke, with OK off meanwhile; a
-    // choice from a list is checked at once, and leaves a typed entry its earlier verdict.
-    // Alt+S and Alt+P move between the entries, leaving no selection behind; Enter keeps the
-    // letter case typed where a listed name differs only in case.
+    // Typing is checked after a pause, a list choice at once; Enter keeps the typed case.
     void selectFilesTyping() {
         CPathHistory first, second;
         first.AddRecent(Path("case")), second.AddRecent(Path("a")), second.AddRecent(Path("empty"));
@@ -183,49 +159,35 @@ private slots:
         QVERIFY(Shown(dlg) && Child(dlg, 111)->hasFocus() && OkOn(dlg));
         QTest::keyClick(Child(dlg, 111), Qt::Key_End), QTest::keyClick(Child(dlg, 111), Qt::Key_X);
         QVERIFY(!OkOn(dlg) && Info(dlg, 113).isEmpty());
-        QTest::qWait(CSelectFilesDlg::kCheckDelay / 2);
-        QTest::keyClick(Child(dlg, 111), Qt::Key_Backspace);
-        QElapsedTimer sinceKey;
-        sinceKey.start();
-        QTRY_VERIFY_WITH_TIMEOUT(OkOn(dlg), 5000);
-        QVERIFY(sinceKey.elapsed() >= CSelectFilesDlg::kCheckDelay - 20); // the wait restarted
-        QTest::keyClick(Child(dlg, 111), Qt::Key_X);
         QTRY_COMPARE_WITH_TIMEOUT(Info(dlg, 113), QString("File not found"), 5000);
         emit Child(dlg, 116)->activated(0); // a choice from the list
-        QCOMPARE(Info(dlg, 118), QString("File length is zero"));
-        QTest::keyClick(Child(dlg, 111), Qt::Key_Backspace);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier); // selects all
+        QVERIFY(Info(dlg, 118) == "File length is zero" &&
+                !Child(dlg, 116)->lineEdit()->hasSelectedText());
+        QTest::keyClicks(Child(dlg, 111), m_dir.filePath("CASE"));
         emit Child(dlg, 116)->activated(1);
         QVERIFY(Info(dlg, 118).isEmpty() && Info(dlg, 113) == "File not found" && !OkOn(dlg));
         QTRY_VERIFY_WITH_TIMEOUT(Info(dlg, 113).isEmpty() && OkOn(dlg), 5000);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
-        QVERIFY(Child(dlg, 116)->hasFocus() && Child(dlg, 116)->lineEdit()->hasSelectedText());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
-        QVERIFY(Child(dlg, 111)->hasFocus() && !Child(dlg, 116)->lineEdit()->hasSelectedText());
-        QTest::keyClicks(Child(dlg, 111), m_dir.filePath("CASE"));
-        QTRY_VERIFY_WITH_TIMEOUT(OkOn(dlg), 5000);
         QTest::keyClick(Child(dlg, 111), Qt::Key_Return);
         QVERIFY(dlg.result() == QDialog::Accepted && dlg.GetPrimaryPath() == Path("CASE"));
     }
-    // Down picks the newest listed name, checked at once; Enter or Tab after typing a listed
-    // name waits for the delayed check.
+    // Down picks the newest listed name, checked at once; Enter or Tab after typing one waits.
     void selectFilesListKeys() {
         for (auto [bTyped, key] :
              {std::pair{false, Qt::Key_Down}, {true, Qt::Key_Return}, {true, Qt::Key_Tab}}) {
             CPathHistory first, second;
             first.AddRecent(Path("empty")), first.AddRecent(Path("a"));
             CSelectFilesDlg dlg(nullptr, first, second, "", Path("b"));
-            QVERIFY(Shown(dlg));
+            QVERIFY(Shown(dlg) && Info(dlg, 113) == "No file");
             if (bTyped)
                 QTest::keyClicks(Child(dlg, 111), m_dir.filePath("a"));
             QTest::keyClick(Child(dlg, 111), key);
-            QVERIFY(Child(dlg, 111)->currentText() == m_dir.filePath("a") && OkOn(dlg) == !bTyped &&
-                    dlg.isVisible());
+            QVERIFY(Child(dlg, 111)->currentText() == m_dir.filePath("a") && OkOn(dlg) == !bTyped);
             QTRY_VERIFY_WITH_TIMEOUT(OkOn(dlg), 5000);
         }
     }
-    // Each entry shows its own verdict; the caller's texts replace the newest paths, which stay
-    // in the lists. A name that is not UTF-8 goes in through the caller's text, out through OK
-    // and the history, and back through the list; Cancel adds nothing to the histories.
+    // The caller's texts replace the newest listed paths; Cancel adds nothing to the history.
     void selectFilesConfirm() {
         const std::string strOdd = m_dir.path().toStdString() + "/caf\xE9 & \xFF\xC3";
         QVERIFY(std::ofstream(strOdd) << "x");
@@ -236,22 +198,16 @@ private slots:
             QVERIFY(Shown(dlg) && dlg.windowTitle() == "Select files" && Info(dlg, 113).isEmpty() &&
                     Info(dlg, 118) == (nButton == 1 ? "" : "File not found") &&
                     OkOn(dlg) == (nButton == 1));
-            QVERIFY(Child(dlg, 111)->count() == 2 && Child(dlg, 111)->itemText(0) == "/old" &&
+            QVERIFY(Child(dlg, 111)->itemText(0) == "/old" &&
                     Child(dlg, 116)->itemText(0) == "/old/s");
             QTest::mouseClick(Child<QPushButton>(dlg, nButton), Qt::LeftButton);
             QVERIFY(!dlg.isVisible() && dlg.result() == 2 - nButton);
         }
         QCOMPARE(first.GetEntries(), (std::vector<std::string>{strOdd, "/old", Path("a")}));
         QCOMPARE(second.GetEntries(), (std::vector<std::string>{Path("b"), "/old/s"}));
-        CSelectFilesDlg again(nullptr, first, second, "", "");
-        QVERIFY(Shown(again));
-        emit Child(again, 111)->activated(0);
-        QVERIFY(Info(again, 113).isEmpty() && Info(again, 118) == "No file" &&
-                again.GetPrimaryPath() == strOdd);
         std::filesystem::remove(strOdd); // the toolkit cannot remove a name that is not UTF-8
     }
-    // The toolkit's open-file dialog starts where asked, takes names typed into it, one or
-    // several in quotes, whether they exist or not, and can store no settings.
+    // The toolkit's open-file dialog starts where asked, takes any names typed, stores nothing.
     void openFiles() {
         QString strSeen; // the folder it starts in, and whether Open takes a missing name
         QTimer poll;
@@ -260,8 +216,7 @@ private slots:
             if (!pFiles || !pFiles->isActiveWindow())
                 return;
             auto* pName = pFiles->findChild<QLineEdit*>("fileNameEdit");
-            QPushButton* pOpen =
-                pFiles->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+            auto* pOpen = pFiles->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
             pName->setFocus(); // the toolkit rewrites the field only while it has none
             pName->setText("gone");
             strSeen = pFiles->directory().path() + (pOpen->isEnabled() ? " open" : "");
