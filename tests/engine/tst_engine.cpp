@@ -53,10 +53,9 @@ std::vector<std::pair<int64_t, int64_t>> PunchHoles(const std::string& strPath, 
     std::mt19937 random(nSeed);
     std::vector<std::pair<int64_t, int64_t>> data;
     const int fd = ::open(strPath.c_str(), O_WRONLY | O_CLOEXEC);
-    bool bHole = random() % 2;
-    for (int64_t n = 0, nRun = 0; n < bytes.size(); n += nRun, bHole = !bHole) {
+    for (int64_t n = 0, nRun = 0, nHole = random() % 2; n < bytes.size(); n += nRun, nHole ^= 1) {
         nRun = std::min<int64_t>(bytes.size() - n, 4096 * (1 + random() % 50));
-        if (bHole &&
+        if (nHole &&
             ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, n,
                         (nRun + 4095) & ~4095) == 0) // the last page whole, or it stays data
             ++nHoles, bytes.replace(n, nRun, QByteArray(nRun, '\0'));
@@ -84,6 +83,7 @@ const struct {
     {"stop at a length difference", "4 0*2", "stop", 64, 0, 100},
     {"seen as a disk", "0*17 Compare error: Resource temporarily unavailable| opened 1", "disk"},
     {"block size 0", "refused: Invalid argument", "", 0},
+    {"block size 2^31", "refused: Invalid argument", "", 1u << 31},
     {"room a block short", "refused: Value too large for defined data type", "tight", 1},
     {"no thread", "refused: Resource temporarily unavailable", "nothread"},
 };
