@@ -45,9 +45,9 @@ inline std::vector<std::string> StdList(const QStringList& list) {
     return result;
 }
 
-// Writes bytes at nAt into dir/name, a file of nLength bytes (holes read as zeros) or just
-// long enough for the bytes; returns the path. A file that cannot be made ends the test
-// program: every later check would fail for a reason that is not the code's.
+// Writes bytes at nAt into dir/name, a file of nLength bytes (sparse: what is not written is a
+// hole) or just long enough for the bytes; returns the path. A file that cannot be made ends the
+// test program: every later check would fail for a reason that is not the code's.
 inline std::string WriteFile(const QTemporaryDir& dir, const QString& strName,
                              const QByteArray& bytes, uint64_t nLength = 0, uint64_t nAt = 0) {
     std::string strPath = dir.filePath(strName).toStdString();
@@ -59,12 +59,6 @@ inline std::string WriteFile(const QTemporaryDir& dir, const QString& strName,
         qFatal("cannot write %s", strPath.c_str());
     ::close(fd);
     return strPath;
-}
-
-// A sparse file of nLength bytes (zeros) with the given bytes written at nOffset.
-inline std::string WriteSparse(const QTemporaryDir& dir, const QString& strName, uint64_t nLength,
-                               uint64_t nOffset = 0, const QByteArray& bytes = {}) {
-    return WriteFile(dir, strName, bytes, nLength, nOffset);
 }
 
 // A pattern that differs from one offset to the next, so misplaced bytes are noticed.

@@ -119,9 +119,9 @@ private slots:
         WriteFile(m_dir, "-x", bytes.replace(9999, 1, "x"));
         WriteFile(m_dir, "longer", Pattern(12000));
         WriteFile(m_dir, "empty", {});
-        WriteSparse(m_dir, "big1", (1ull << 32) + 8192);
-        WriteSparse(m_dir, "big2", (1ull << 32) + 8192, (1ull << 32) + 100, "\x01");
-        WriteSparse(m_dir, "huge", (1ull << 30) + 1);
+        WriteFile(m_dir, "big1", {}, (1ull << 32) + 8192);
+        WriteFile(m_dir, "big2", "\x01", (1ull << 32) + 8192, (1ull << 32) + 100);
+        WriteFile(m_dir, "huge", {}, (1ull << 30) + 1);
         QVERIFY(QDir().mkdir("dir") && ::mkfifo("fifo", 0600) == 0);
         std::tie(m_faulty.strFailPath, m_faulty.nFailFirst, m_faulty.nFailEnd) =
             std::tuple("locked", 4096, 8192);
