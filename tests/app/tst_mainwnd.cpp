@@ -1,5 +1,4 @@
-// The main window from start to finish: layout and keys, a close asked for during a run, runs
-// that fail, the engine's fault cases, hard names and drops.
+// The main window: layout and keys, a close during a run, failing runs, fault cases, drops.
 #include "engine/workerthread.h"
 #include "tests/app/windowutil.h"
 #include "tests/engine/faultcases.h"
@@ -63,7 +62,6 @@ private slots:
         QCOMPARE(f.wnd.GetMapView().geometry(), QRect(0, 0, W, H - s - 4));
         QCOMPARE(f.wnd.GetStrip().geometry(), QRect(0, H - s, W, s));
         QCOMPARE(f.wnd.childAt(W / 2, H - s - 2)->geometry(), QRect(0, H - s - 4, W, 4));
-        // The map has the keys, and passes on those it does not take.
         QVERIFY(QTest::qWaitForWindowActive(&f.wnd) &&
                 QApplication::focusWidget() == &f.wnd.GetMapView());
         QTest::keyClick(&f.wnd.GetMapView(), Qt::Key_O, Qt::ControlModifier);
@@ -72,13 +70,10 @@ private slots:
         QTRY_VERIFY(!f.wnd.isVisible());
     }
 
-    // A close asked for while the worker is held after some loads of each file: by Escape or
-    // the close box, the question answered Yes or No, or left up until the run ends.
+    // A close asked for while the worker is held: by Escape or the close box; Yes, No or no answer.
     void closeDuringRun_data() {
         Columns<int, bool, QString>("loads", "escape", "answer");
         QTest::newRow("first block, Escape, Yes") << 0 << true << "Yes";
-        QTest::newRow("first block, close box, No") << 0 << false << "No";
-        QTest::newRow("middle block, close box, Yes") << 2 << false << "Yes";
         QTest::newRow("middle block, Escape, No") << 2 << true << "No";
         QTest::newRow("last block, close box, Yes") << 3 << false << "Yes";
         QTest::newRow("last block, Escape, the run ends") << 3 << true << "end";
@@ -116,18 +111,12 @@ private slots:
         requestClose();
         QTRY_VERIFY(!asked.empty());
         const bool bYes = answer == "Yes";
-        QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(bYes));
-        QCOMPARE(f.wnd.GetJob() != nullptr, answer != "end"); // held still, whatever the answer
-        if (answer == "No") { // the pause has long ended: a step made now posts, and is shown
-            const QString strShown = f.Text(PANE_PROGRESS);
-            f.Allow(2);
-            QTRY_VERIFY(f.Text(PANE_PROGRESS) != strShown);
-        }
+        QVERIFY(g_abortConfirm.m_bAbort.load() == bYes && // held still, whatever the answer
+                (f.wnd.GetJob() != nullptr) == (answer != "end"));
         if (bYes) // a second request asks nothing
             requestClose();
         f.Release();
-        QVERIFY(f.WaitIdle() && f.finishes.m_nCount == 2);
-        QCOMPARE(g_abortConfirm.m_bAbort.load(), uint8_t(0));
+        QVERIFY(f.WaitIdle() && f.finishes.m_nCount == 2 && !g_abortConfirm.m_bAbort.load());
         QCOMPARE(asked, QStringList("Ask confirm abortDo You want compare abort ?" +
                                     QString::number(int(QMessageBox::Yes | QMessageBox::No))));
         // Yes: the held block is finished, the next never begun; otherwise all are compared.
@@ -135,8 +124,8 @@ private slots:
         for (int32_t i = 0; i < K; ++i)
             QCOMPARE(f.app.m_states.Get(i), uint8_t(i < nEqualEnd ? BLOCK_EQUAL : BLOCK_PENDING));
         QCOMPARE(f.ShowsFinished(strOne, f.dir.filePath("two").toStdString()), !bYes);
-        QVERIFY(!bYes || loads != 0 || f.Text(PANE_PROGRESS).startsWith("0.00% in "));
-        QVERIFY(f.wnd.windowTitle() == CMainWnd::kTitle && f.wnd.isVisible());
+        QVERIFY((!bYes || loads != 0 || f.Text(PANE_PROGRESS).startsWith("0.00% in ")) &&
+                f.wnd.windowTitle() == CMainWnd::kTitle && f.wnd.isVisible());
         QCOMPARE(FolderState(f.dir.path()), before);
         QVERIFY(f.RunsAgain());
     }
@@ -157,16 +146,13 @@ private slots:
         QVERIFY(f.wnd.GetJob() && f.wnd.windowTitle() == f.Text(PANE_PROGRESS));
     }
 
-    // Runs that show an error, then a sound run, then a cancelled start that changes nothing.
-    // fault: no thread to run on, or the worker cannot open the second file (a Yes given or not).
+    // Failing runs, then a sound one. fault: no thread, or the worker cannot open "two" (+ Yes).
     void runsWithAnError_data() {
         QTest::addColumn<QStringList>("row"); // name, second, fault, pane, progress
         const QString strDenied = "Comapre error: Permission denied";
         for (const QStringList& row :
              {QStringList{"missing", "missing", "", "No such file or directory", ""},
-              {"a folder", "folder", "", "Is a directory", ""},
               {"a FIFO", "fifo", "", "Illegal seek", ""},
-              {"both empty", "", "", "", ""},
               {"no thread", "x", "thread", "", "Cannot start: "},
               {"worker cannot open", "x", "worker", strDenied, ""},
               {"worker cannot open, Yes given", "x", "worker Yes", strDenied, ""}})
@@ -176,39 +162,30 @@ private slots:
         QFETCH(QStringList, row);
         const QString &second = row[1], &fault = row[2], &pane = row[3], &progress = row[4];
         CWindowFixture f;
-        {
-            CWorkerCannotOpen fs;
-            CInstalledFileSystem installed(fault.startsWith("worker") ? &fs : (CFileSystem*)&f);
-            const QByteArray bytes = second.isEmpty() ? "" : "x";
-            const std::string strTwo = f.dir.filePath("two").toStdString();
-            const char* psz = strTwo.c_str();
-            QCOMPARE(second == "folder"    ? ::mkdir(psz, 0700)
-                     : second == "fifo"    ? ::mkfifo(psz, 0600)
-                     : second == "missing" ? 0
-                                           : int(f.File("two", bytes).empty()),
-                     0);
-            SimulateThreadStartFailure(fault == "thread");
-            f.Start(f.File("one", bytes), strTwo);
-            SimulateThreadStartFailure(false);
-            fs.m_bGo = true;
-            if (fault.endsWith("Yes")) // before the finish is handled
-                g_abortConfirm.m_bAbort.store(1);
-            QVERIFY(f.WaitIdle());
-            QCOMPARE(f.Pane(PANE_PRIMARY).color, CLR_NAME);
-            QCOMPARE(f.Text(PANE_SECONDARY), pane.isEmpty() ? QString(psz) : pane);
-            QCOMPARE(f.Pane(PANE_SECONDARY).color, pane.isEmpty() ? CLR_NAME : CLR_ERROR);
-            QCOMPARE(f.Text(PANE_PROGRESS).left(14), progress); // or no progress claimed
-            QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, fault.isEmpty() ? 0u : 1u);
-            QCOMPARE(f.wnd.windowTitle(), CMainWnd::kTitle);
-        }
+        CWorkerCannotOpen fs;
+        CInstalledFileSystem installed(fault.startsWith("worker") ? &fs : (CFileSystem*)&f);
+        const QByteArray bytes = second.isEmpty() ? "" : "x";
+        const std::string strTwo = f.dir.filePath("two").toStdString();
+        QCOMPARE(second == "fifo"      ? ::mkfifo(strTwo.c_str(), 0600)
+                 : second == "missing" ? 0
+                                       : int(f.File("two", bytes).empty()),
+                 0);
+        SimulateThreadStartFailure(fault == "thread");
+        f.Start(f.File("one", bytes), strTwo);
+        SimulateThreadStartFailure(false);
+        fs.m_bGo = true;
+        if (fault.endsWith("Yes")) // before the finish is handled
+            g_abortConfirm.m_bAbort.store(1);
+        QVERIFY(f.WaitIdle() && f.Pane(PANE_PRIMARY).color == CLR_NAME &&
+                f.wnd.windowTitle() == CMainWnd::kTitle);
+        QCOMPARE(f.Text(PANE_SECONDARY), pane.isEmpty() ? QString(strTwo.c_str()) : pane);
+        QCOMPARE(f.Pane(PANE_SECONDARY).color, pane.isEmpty() ? CLR_NAME : CLR_ERROR);
+        QCOMPARE(f.Text(PANE_PROGRESS).left(14), progress); // or no progress claimed
+        QCOMPARE(f.wnd.GetMapView().GetGeometry().m_nTotalLength, fault.isEmpty() ? 0u : 1u);
         QVERIFY(f.RunsAgain());
-        f.Start(f.File("five", "x"), f.File("six", "y"), false);
-        QVERIFY(f.ShowsFinished(f.dir.filePath("again1").toStdString(),
-                                f.dir.filePath("again2").toStdString()));
     }
 
-    // The engine's fault cases, run by the window: one finish, the states the engine gives,
-    // both names shown, nothing written, and a sound run after.
+    // The engine's fault cases run by the window: one finish, the engine's states, a sound run.
     void faultDuringRun_data() {
         QTest::addColumn<int>("row");
         for (int i = 0; i < int(std::size(faults::kCases)); ++i) {
@@ -221,38 +198,27 @@ private slots:
         QFETCH(int, row);
         const faults::Case& c = faults::kCases[row];
         CWindowFixture f;
-        {
-            faults::CFaultRun fault(c, f.dir, g_abortConfirm.m_bAbort);
-            const std::string &str1 = fault.strFirst, &str2 = fault.strSecond;
-            const QStringList before = FolderState(f.dir.path());
-            f.Start(str1, str2);
-            QVERIFY(f.WaitIdle());
-            QVERIFY(fault.nActed == 0 && f.finishes.m_nCount == 1 && f.ShowsFinished(str1, str2));
-            QByteArray states;
-            for (int64_t i = 0; i * f.BlockSize() < faults::M; ++i)
-                states += char('0' + f.app.m_states.Get(int32_t(i)));
-            QCOMPARE(Kinds(states), Kinds(faults::Runs(c.pszStates)));
-            QVERIFY(c.action != faults::None || FolderState(f.dir.path()) == before);
-        }
+        faults::CFaultRun fault(c, f.dir, g_abortConfirm.m_bAbort);
+        f.Start(fault.strFirst, fault.strSecond);
+        QVERIFY(f.WaitIdle() && fault.nActed == 0 && f.finishes.m_nCount == 1 &&
+                f.ShowsFinished(fault.strFirst, fault.strSecond));
+        QByteArray states;
+        for (int64_t i = 0; i * f.BlockSize() < faults::M; ++i)
+            states += char('0' + f.app.m_states.Get(int32_t(i)));
+        QCOMPARE(Kinds(states), Kinds(faults::Runs(c.pszStates)));
         QVERIFY(f.RunsAgain());
     }
 
-    // Files dropped on the window pre-fill the dialog, whatever their names; confirmed, the run
-    // opens them: exactly the one changed block differs. Anything else is refused, and so is a
-    // drop during a run. "@name": a file in the folder (raw bytes); entries: none if refused.
+    // Dropped files pre-fill the dialog, whatever their names; a confirmed run opens them. The
+    // rest is refused, as is a drop during a run. "@name": a file in the folder; entries: shown.
     void drop_data() {
         Columns<QByteArrayList, QByteArrayList, bool>("urls", "entries", "running");
         QByteArray strLong = "@";
         for (int i = 0; i < 16; ++i) // a 4,000-byte path through 16 folders
             strLong += QByteArray(250, char('a' + i)) + '/';
         QTest::newRow("one file") << QByteArrayList{"@1"} << QByteArrayList{"@1", "@old2"} << false;
-        QTest::newRow("localhost") << QByteArrayList{"file://localhost/etc/hostname"}
-                                   << QByteArrayList{"/etc/hostname", "@old2"} << false;
-        for (const QByteArrayList& names :
-             {QByteArrayList{"@\xff\xfe\x80 \xc3.bin", "@-a && <b>\t.bin"},
-              QByteArrayList{"@a\nb", strLong + "f.bin"}})
-            QTest::addRow("compared: %s", names.join(", ").left(30).toPercentEncoding().constData())
-                << names << names << false;
+        const QByteArrayList names{"@-a && \xff\xfe\x80 \xc3\n<b>\t.bin", strLong + "f.bin"};
+        QTest::newRow("compared: hard names") << names << names << false;
         for (const QByteArrayList& refused :
              {QByteArrayList{"@a", "@b", "@c"}, QByteArrayList{"@a", "https://example.com/a.bin"},
               QByteArrayList{"file://server/share/a"}, QByteArrayList{}})
@@ -288,10 +254,9 @@ private slots:
         }
         QMimeData data;
         list.empty() ? data.setText("not a file") : data.setUrls(list);
-        const QPoint pt(f.wnd.width() / 2, f.wnd.height() / 2);
-        QDragEnterEvent enter(pt, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter({9, 9}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(&f.wnd, &enter);
-        QDropEvent drop(pt, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop({9, 9}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         drop.ignore();
         f.wnd.m_bScripted = false;
         std::vector<std::string> shown;
@@ -317,16 +282,13 @@ private slots:
         QVERIFY(f.ShowsFinished(names[0], names[1]));
         if (!bCompare)
             return;
-        QCOMPARE(f.wnd.GetStrip().GetPaneTip(PANE_PRIMARY), shown[0]);
-        QCOMPARE(f.app.m_history1.GetEntries().front(), shown[0]);
+        QVERIFY(f.wnd.GetStrip().GetPaneTip(PANE_PRIMARY) == shown[0] &&
+                f.app.m_history1.GetEntries().front() == shown[0]);
         const auto i = int32_t(12345 / f.BlockSize());
         QVERIFY(f.app.m_states.Get(i) == BLOCK_DIFFERENT &&
                 f.app.m_states.Get(i + 1) == BLOCK_EQUAL);
         f.wnd.GetMapView().repaint(); // the count is the paint's
         QCOMPARE(f.Text(PANE_DIFFS), "1");
-        // Keys reach the map once the dialog is gone.
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
-        QVERIFY(f.wnd.GetMapView().GetGeometry().m_nSelected >= 0);
     }
 };
 
