@@ -217,6 +217,8 @@ private slots:
         for (int i = 0; i < 16; ++i) // a 4,000-byte path through 16 folders
             strLong += QByteArray(250, char('a' + i)) + '/';
         QTest::newRow("one file") << QByteArrayList{"@1"} << QByteArrayList{"@1", "@old2"} << false;
+        QTest::newRow("localhost") << QByteArrayList{"file://localhost/etc/hostname"}
+                                   << QByteArrayList{"/etc/hostname", "@old2"} << false;
         const QByteArrayList names{"@-a && \xff\xfe\x80 \xc3\n<b>\t.bin", strLong + "f.bin"};
         QTest::newRow("compared: hard names") << names << names << false;
         for (const QByteArrayList& refused :
