@@ -80,13 +80,16 @@ struct CFaultRun : CEventFileSystem {
         nTriggerAt = c.action == None ? ~0ull : c.nAt; // None: only reads fail
         nActed = c.action == None ? 0 : -1;
         m_onTrigger = [this, &c, &bAbort] {
-            const char* pszSecond = strSecond.c_str();
             const off_t n = off_t(c.nArg);
-            nActed = c.action == Unlink ? ::unlink(pszSecond)
-                     : c.action == Abort
-                         ? (bAbort = 1, 0)
-                         : (c.action == TruncateBoth ? ::truncate(strFirst.c_str(), n) : 0) |
-                               ::truncate(pszSecond, n);
+            if (c.action == Abort) {
+                bAbort = 1;
+                nActed = 0;
+            } else if (c.action == Unlink) {
+                nActed = ::unlink(strSecond.c_str());
+            } else { // truncated or grown, both files for TruncateBoth
+                const int nFirst = c.action == TruncateBoth ? ::truncate(strFirst.c_str(), n) : 0;
+                nActed = nFirst | ::truncate(strSecond.c_str(), n);
+            }
         };
         CFileSystem::Install(this);
     }

@@ -39,9 +39,13 @@ struct CToldFileSystem : CFaultyFileSystem {
         return nResult;
     }
     int Open(const char* pszPath, int n) override {
-        return ++nOpens, n & O_NOCTTY ? CFaultyFileSystem::Open(pszPath, n) : (errno = EPERM, -1);
+        ++nOpens;
+        return n & O_NOCTTY ? CFaultyFileSystem::Open(pszPath, n) : (errno = EPERM, -1);
     }
-    int Close(int fd) override { return ++nCloses, CFaultyFileSystem::Close(fd); }
+    int Close(int fd) override {
+        ++nCloses;
+        return CFaultyFileSystem::Close(fd);
+    }
     mode_t nSeeAs = 0;
     std::atomic<int> nOpens{0}, nCloses{0};
 };
@@ -57,10 +61,13 @@ std::vector<std::pair<int64_t, int64_t>> PunchHoles(const std::string& strPath, 
         nRun = std::min<int64_t>(bytes.size() - n, 4096 * (1 + random() % 50));
         if (nHole &&
             ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, n,
-                        (nRun + 4095) & ~4095) == 0) // the last page whole, or it stays data
-            ++nHoles, bytes.replace(n, nRun, QByteArray(nRun, '\0'));
-        else
-            data.push_back({n, n + nRun}), nData += uint64_t(nRun);
+                        (nRun + 4095) & ~4095) == 0) { // the last page whole, or it stays data
+            ++nHoles;
+            bytes.replace(n, nRun, QByteArray(nRun, '\0'));
+        } else {
+            data.push_back({n, n + nRun});
+            nData += uint64_t(nRun);
+        }
     }
     ::close(fd);
     return data;

@@ -90,9 +90,10 @@ private slots:
             QVERIFY(pStrip->HitTest(l, 0) == nId && pStrip->HitTest(r, 0) == nId);
             QCOMPARE(router.RouteHitTest((l + r) / 2, 40 + h / 2, q), nId);
             QCOMPARE(q.strText, i == PANE_PRIMARY ? "/d/" + std::string(508, 'p') : pszTips[i]);
-            for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton})
-                QTest::mouseDClick(pStrip, button, Qt::ShiftModifier, {l + 2, 2}),
-                    QTest::mouseRelease(pStrip, button, Qt::ShiftModifier, {l + 2, 2});
+            for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+                QTest::mouseDClick(pStrip, button, Qt::ShiftModifier, {l + 2, 2});
+                QTest::mouseRelease(pStrip, button, Qt::ShiftModifier, {l + 2, 2});
+            }
             QCoreApplication::processEvents();
             QCOMPARE(posts.m_nCount, std::min(i, 2));
             if (nId < 0)
@@ -103,7 +104,9 @@ private slots:
         QVERIFY(pStrip->GetPane(PANE_DIFFS).text == "4294967295");
         for (const QSize size : {QSize(300, 4), QSize(4, 100)}) {
             CSeparatorBar bar;
-            const QImage line = (bar.setPalette(pal), bar.resize(size), bar.grab().toImage());
+            bar.setPalette(pal);
+            bar.resize(size);
+            const QImage line = bar.grab().toImage();
             for (int i = 0; i < 4; ++i)
                 QCOMPARE(line.pixelColor(size.width() == 4 ? QPoint(i, 50) : QPoint(150, i)),
                          (QList{kLight, kFace, kFace, kShadow}[i]));
