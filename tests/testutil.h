@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <string>
@@ -37,6 +38,9 @@ template <typename... T, typename... Names> void Columns(Names... pszNames) {
 template <typename... T, typename... Names> std::tuple<T...> Fetch(Names... pszNames) {
     return {*static_cast<T*>(QTest::qData(pszNames, qMetaTypeId<T>()))...};
 }
+
+// The system's text for an error number, in the language the program prints it in.
+inline QString ErrorText(int nErrno) { return QString::fromLocal8Bit(std::strerror(nErrno)); }
 
 inline std::vector<std::string> StdList(const QStringList& list) {
     std::vector<std::string> result;
