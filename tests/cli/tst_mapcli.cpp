@@ -135,6 +135,7 @@ private slots:
             QTest::newRow(args.toPercentEncoding(" |&<>-./:=")) // one printable line
                 << args.split('|') << (*pszOut ? Report(pszOut) : QByteArray()) << err;
         };
+        auto sys = [](int nErrno) { return ErrorText(nErrno).toLocal8Bit(); };
         row("--range=0:0x7FFFFFFFFFFFFFFF|base|same", "3 4096 3 0 0 0");
         row("--|base|-x", "3 4096 2 1 0 0; different 2000 270F");
         row("--range|0x1:0x270F|base|./-x", "3 4096 2 1 0 0; different 2001 270F");
@@ -146,9 +147,9 @@ private slots:
         row("base|locked", "3 4096 2 0 0 1; read-error 1000 1FFF", "1 blocks could not be read");
         row("--range=20000:30000|base|same", "",
             "range 20000:30000: both files end before its first byte (the longer has 10000 bytes)");
-        row("base|missing \xff", "", "missing \xff: No such file or directory");
-        row("base|dir", "", "dir: Is a directory");
-        row("fifo|base", "", "fifo: Illegal seek");
+        row("base|missing \xff", "", "missing \xff: " + sys(ENOENT));
+        row("base|dir", "", "dir: " + sys(EISDIR));
+        row("fifo|base", "", "fifo: " + sys(ESPIPE));
         row("/proc/self/status|/proc/self/maps", "",
             "/proc/self/status: its length is given as 0 but it has content");
         row("--fast|base|same", "", "unknown option '--fast'" USAGE);
@@ -156,7 +157,7 @@ private slots:
             "block size 1 gives 1073741825 blocks, more than 1073741824; choose a larger "
             "one" USAGE);
         row("--png=same|base|same", "", "same: is one of the files compared; name another picture");
-        row("--png=dir/m.png|base|same", "10000 1 10000 0 0 0", "dir/m.png: File too large");
+        row("--png=dir/m.png|base|same", "10000 1 10000 0 0 0", "dir/m.png: " + sys(EFBIG));
         row("--png=m.png|--size=5x5|huge|huge", "",
             "m.png: a map of 5x5 cannot show files this long; choose a larger --size");
         for (const char* pszName : {"a & b", "new\nline", "\xff\xfe not UTF-8"})
