@@ -63,9 +63,11 @@ private slots:
         wnd.show();
         QVERIFY(QTest::qWaitForWindowExposed(&wnd));
         QByteArray bytes = Pattern(1 << 20).repeated(bLarge ? 256 : 3);
-        wnd.m_strPath1 = WriteFile(m_dir, "one", bytes);
+        CCmdline& cmdline = app.m_cmdline; // what the scripted dialog confirms
+        cmdline.m_strPath1 = WriteFile(m_dir, "one", bytes);
         bytes[bLarge ? bytes.size() - 1 : bytes.size() / 2] ^= 1;
-        wnd.m_strPath2 = WriteFile(m_dir, "two", bLarge ? bytes : bytes + QByteArray(70000, 'x'));
+        cmdline.m_strPath2 =
+            WriteFile(m_dir, "two", bLarge ? bytes : bytes + QByteArray(70000, 'x'));
         CSlowFileSystem slow;
         CInstalledFileSystem installed(&slow);
         for (int nRun = 0; nRun < nRuns; ++nRun) {

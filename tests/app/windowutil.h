@@ -21,29 +21,21 @@
 using namespace testutil;
 
 // The 1024 x 768 screen with an 18-pixel caption that the examples use.
-class CTestScreen : public IScreenMetrics {
-public:
+struct CTestScreen : IScreenMetrics {
     QSize GetScreenSize() const override { return QSize(1024, 768); }
     int GetCaptionHeight() const override { return 18; }
 };
 
-// The main window whose dialog, when m_bScripted, answers at once: these paths, or cancelled.
+// The main window whose dialog, when m_bScripted, confirms the command line's paths at once.
 class CScriptedWnd : public CMainWnd {
 public:
-    CScriptedWnd(CAppState& app, const IScreenMetrics& metrics)
-        : CMainWnd(app, metrics), m_state(app) {}
+    using CMainWnd::CMainWnd;
     bool SelectFiles() override {
         ++m_nDialogs;
-        if (!m_bScripted)
-            return CMainWnd::SelectFiles();
-        m_state.m_cmdline.m_strPath1 = m_strPath1;
-        m_state.m_cmdline.m_strPath2 = m_strPath2;
-        return m_bConfirm;
+        return m_bScripted || CMainWnd::SelectFiles();
     }
-    CAppState& m_state;
-    bool m_bScripted = true, m_bConfirm = true;
+    bool m_bScripted = true;
     int m_nDialogs = 0;
-    std::string m_strPath1, m_strPath2;
     std::function<void()> m_afterProgress; // run once, right after a progress notice
     bool event(QEvent* pEvent) override {
         const bool bDone = CMainWnd::event(pEvent);
@@ -141,10 +133,9 @@ struct CWindowFixture : CFileSystem {
     }
     void Release() { Allow(-1); }
 
-    // The start command, its dialog confirmed with these two paths or cancelled.
-    void Start(const std::string& strPath1, const std::string& strPath2, bool bConfirm = true) {
-        std::tie(wnd.m_strPath1, wnd.m_strPath2, wnd.m_bConfirm) =
-            std::tie(strPath1, strPath2, bConfirm);
+    // The start command, its dialog confirmed with these two paths.
+    void Start(const std::string& strPath1, const std::string& strPath2) {
+        std::tie(app.m_cmdline.m_strPath1, app.m_cmdline.m_strPath2) = std::tie(strPath1, strPath2);
         QEvent start(ID_SELECT_FILES);
         QCoreApplication::sendEvent(&wnd, &start);
     }
