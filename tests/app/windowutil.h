@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 using namespace testutil;
 
@@ -107,6 +108,7 @@ struct CEmptyHome {
 
 // A shown, active 800 x 600 main window on the test screen, its own state and folder, its
 // finishes counted, and the worker's reads through a gate: nFree pass, the rest wait for Allow.
+// The worker's open of a file named m_strRefused waits at the gate, then fails.
 struct CWindowFixture : CFileSystem {
     explicit CWindowFixture(int nFree = 1 << 30)
         : m_nFree(nFree), installed(this), wnd(app, screen) {
@@ -117,12 +119,23 @@ struct CWindowFixture : CFileSystem {
         (void)QTest::qWaitForWindowActive(&wnd); // what a test does next may need the keys
     }
     ~CWindowFixture() { Release(); } // the window waits for a job it still has
+    int Open(const char* pszPath, int nFlags) override {
+        if (std::this_thread::get_id() == m_main)
+            m_opened << pszPath;
+        else if (QFileInfo(pszPath).fileName() == m_strRefused) {
+            Pass();
+            return errno = EACCES, -1;
+        }
+        return CFileSystem::Open(pszPath, nFlags);
+    }
     ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
+        Pass();
+        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+    void Pass() {
         std::unique_lock<std::mutex> lock(m_lock);
         m_open.wait(lock, [this] { return m_nFree > 0; });
         --m_nFree;
-        lock.unlock();
-        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
     }
     // The gate paces a run by its reads, so holes are read too, as where they cannot be learnt.
     off_t Seek(int, off_t, int) override { return errno = EINVAL, -1; }
@@ -164,6 +177,9 @@ struct CWindowFixture : CFileSystem {
     }
     uint32_t BlockSize() { return wnd.GetMapView().GetGeometry().m_nBlockSize; }
 
+    const std::thread::id m_main = std::this_thread::get_id();
+    QString m_strRefused;
+    QStringList m_opened; // by the window itself
     std::mutex m_lock;
     std::condition_variable m_open;
     int m_nFree;
