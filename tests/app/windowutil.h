@@ -36,10 +36,11 @@ public:
         return m_bScripted || CMainWnd::SelectFiles();
     }
     bool m_bScripted = true;
-    int m_nDialogs = 0;
+    int m_nDialogs = 0, m_nCloses = 0;     // the start commands and the close requests handled
     std::function<void()> m_afterProgress; // run once, right after a progress notice
     bool event(QEvent* pEvent) override {
         const bool bDone = CMainWnd::event(pEvent);
+        m_nCloses += pEvent->type() == QEvent::Close;
         if (pEvent->type() == UWM_PROGRESS && m_afterProgress)
             std::exchange(m_afterProgress, nullptr)();
         return bDone;
