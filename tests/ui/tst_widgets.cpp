@@ -5,6 +5,7 @@
 #include "ui/separatorbar.h"
 #include "ui/statusstrip.h"
 #include "ui/tooltiprouter.h"
+#include "view/textdraw.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -58,7 +59,7 @@ private slots:
             WriteFile(m_dir, *pszName ? pszName : "empty", pszName);
     }
 
-    // Sunken panes answering tips and clicks edge to edge; only the name panes ask for files.
+    // Sunken panes, text cut 3 pixels in, tips and clicks edge to edge; name panes ask for files.
     void statusStripAndSeparator() {
         QWidget w;
         QPalette pal(kFace);
@@ -69,6 +70,7 @@ private slots:
         w.resize(900, 40 + h), pStrip->setGeometry(0, 40, 900, h), w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(pStrip->GetStripFont().pointSize(), 10);
+        pStrip->SetPaneText(PANE_PROGRESS, QString(40, QChar(0x2588)).toStdString()); // solid
         const QImage image = pStrip->grab().toImage();
         pStrip->SetPaneTip(PANE_PRIMARY, "/d/" + std::string(597, 'p'));
         pStrip->SetCellSize(0), pStrip->SetDiffsCount(0);
@@ -81,11 +83,12 @@ private slots:
             const int nId = i < PANE_COUNT ? i : -1,
                       r = nId < 0 ? 899 : l + pStrip->GetPane(i).width - 1;
             for (int x = l; x <= r; ++x)
-                for (int y = 0; y < h; ++y)
+                for (int y = 0; y < h && (nId != PANE_PROGRESS || x < l + 3 || x > r - 3); ++y)
                     QCOMPARE(image.pixelColor(x, y), x == l || x == r || nId < 0 ? kFace
                                                      : x == r - 1 || y == h - 1  ? kLight
                                                      : x == l + 1 || y == 0      ? kShadow
                                                                                  : kFace);
+            QVERIFY(nId != PANE_PROGRESS || image.pixelColor(r - 3, h / 2) != kFace);
             ToolHitQuery q;
             QVERIFY(pStrip->HitTest(l, 0) == nId && pStrip->HitTest(r, 0) == nId);
             QCOMPARE(router.RouteHitTest((l + r) / 2, 40 + h / 2, q), nId);
@@ -131,9 +134,12 @@ private slots:
         move(399, 299); // where the mouse already is would be no move
         move(20, 230);
         QVERIFY(!pTip->isVisible());
-        QTRY_VERIFY(pTip->isVisible()); // 8-point fixed-pitch plain text
+        QTRY_VERIFY(pTip->isVisible()); // plain text in the system's fixed font at 8 points
         QVERIFY(pTip->text() == strLiteral && pTip->textFormat() == Qt::PlainText &&
-                pTip->font().pointSize() == 8 && QFontInfo(pTip->font()).fixedPitch());
+                pTip->font() == SystemFixedFont(8));
+        const QFontMetricsF fm(pTip->font(), pTip); // a dump's columns line up: one width for all
+        for (const QChar c : QString("0123456789ABCDEF:`-[]= "))
+            QCOMPARE(fm.horizontalAdvance(c), fm.horizontalAdvance('0'));
         router.m_nInitialMs = 100;
         move(20, 20);
         QTRY_COMPARE(pTip->text(), "A0 x=10");
@@ -147,11 +153,17 @@ private slots:
             QTRY_VERIFY(pTip->isVisible() && pTip->text() == pszText);
         }
         const int yEnd = owner.screen()->geometry().bottom(); // 3 below a rectangle, or 2 above
+        router.m_nAutoPopMs = 100;
         for (const QRect rc : {QRect(50, 50, 20, 10), QRect(50, yEnd - 5, 20, 10)}) {
-            router.ShowTipAt(&owner, 7, "at", rc);
+            move(rc.y() < 100 ? 150 : 260, 20); // a rest begins, which a key's tip ends
+            router.ShowTipAt(pA, 0, "at", rc);
+            QTRY_VERIFY(!pTip->isVisible()); // after its time
             QCOMPARE(pTip->pos(), rc.y() < 100 ? rc.bottomLeft() + QPoint(0, 3)
                                                : rc.topLeft() - QPoint(0, 2 + pTip->height()));
         }
+        move(20, 20); // a rest on the tool whose tip went after its time shows it no more
+        QTest::qWait(100);
+        QVERIFY(!pTip->isVisible());
     }
 
     // Typing is checked after a pause, a list choice at once; Enter keeps the typed case.
@@ -161,6 +173,7 @@ private slots:
         CSelectFilesDlg dlg(nullptr, first, second, Path("a"), Path("b"));
         QVERIFY(Shown(dlg) && Child(dlg, 111)->hasFocus() && OkOn(dlg));
         QTest::keyClick(Child(dlg, 111), Qt::Key_End), QTest::keyClick(Child(dlg, 111), Qt::Key_X);
+        QTest::keyClick(Child<QLineEdit>(dlg, 113), Qt::Key_X); // a verdict takes no typing
         QVERIFY(!OkOn(dlg) && Info(dlg, 113).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(Info(dlg, 113), QString("File not found"), 5000);
         emit Child(dlg, 116)->activated(0); // a choice from the list
@@ -210,8 +223,8 @@ private slots:
         QCOMPARE(second.GetEntries(), (std::vector<std::string>{Path("b"), "/old/s"}));
         std::filesystem::remove(strOdd); // the toolkit cannot remove a name that is not UTF-8
     }
-    // The toolkit's open-file dialog starts where asked, takes any names typed, stores nothing.
-    void openFiles() {
+    // Browse starts in the typed name's folder, takes any names for both entries, stores nothing.
+    void browse() {
         QString strSeen; // the folder it starts in, and whether Open takes a missing name
         QTimer poll;
         connect(&poll, &QTimer::timeout, [&] {
@@ -227,9 +240,13 @@ private slots:
             pOpen->isEnabled() ? QTest::mouseClick(pOpen, Qt::LeftButton) : pFiles->reject();
         });
         poll.start(50);
-        QCOMPARE(CSelectFilesDlg::ChooseWithFileDialog(nullptr, m_dir.path().toStdString(), "a"),
-                 (std::vector{Path("b"), Path("gone")}));
+        CPathHistory history;
+        CSelectFilesDlg dlg(nullptr, history, history, "", "");
+        QTest::keyClicks(Child(dlg, 111), m_dir.filePath("a"));
+        Child<QPushButton>(dlg, 112)->click();
         QCOMPARE(strSeen, m_dir.path() + " open");
+        QVERIFY(Child(dlg, 111)->currentText() == m_dir.filePath("b") &&
+                Info(dlg, 118) == "File not found");
         QSettings settings("QtProject"); // where the toolkit's dialog keeps its history
         settings.setValue("x", 1), settings.sync();
         QCOMPARE(settings.status(), QSettings::AccessError);
