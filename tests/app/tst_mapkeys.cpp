@@ -60,13 +60,12 @@ private slots:
 
         QTest::keySequence(&map, first ? QKeySequence(Qt::Key_F8) : QKeySequence("Alt+Up"));
         QCOMPARE(map.GetGeometry().m_nSelected, dump ? c : -1);
-        QCOMPARE(pTip->text(), dump ? strDetail : QString(kNoEarlierDifference));
+        QVERIFY(pTip->isVisible() &&
+                pTip->text() == (dump ? strDetail : QString(kNoEarlierDifference)));
         QTest::keyClick(&map, first ? Qt::Key_End : Qt::Key_Home);
-        QCOMPARE(MenuItems(map), strMenu.arg("", ""));
-        QTest::keyClick(&map, Qt::Key_Return);
-        QVERIFY(pTip->isVisible());
-        QTest::keyClick(&map, first ? Qt::Key_Home : Qt::Key_End);
         QVERIFY(!pTip->isVisible());
+        QCOMPARE(MenuItems(map), strMenu.arg("", ""));
+        QTest::keyClick(&map, first ? Qt::Key_Home : Qt::Key_End);
         QTest::keyClick(&map, Qt::Key_Return);
         QVERIFY(pTip->isVisible() && pTip->text() == strDetail);
         if (QGuiApplication::platformName() != "offscreen")
