@@ -66,6 +66,8 @@ private slots:
         pal.setColor(QPalette::Dark, kShadow), pal.setColor(QPalette::Light, kLight);
         w.setPalette(pal);
         auto* pStrip = new CStatusStrip(&w);
+        for (const QRect rc : {QRect(0, 0, 300, 4), QRect(400, 0, 4, 40)}) // separators
+            (new CSeparatorBar(&w))->setGeometry(rc);
         const int h = pStrip->GetPreferredSize().height();
         w.resize(900, 40 + h), pStrip->setGeometry(0, 40, 900, h), w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -105,15 +107,10 @@ private slots:
         QVERIFY(pStrip->GetPane(PANE_DIFFS).text.empty()); // no count without a name
         pStrip->SetPaneText(PANE_PRIMARY, "a"), pStrip->SetDiffsCount(4294967295u);
         QVERIFY(pStrip->GetPane(PANE_DIFFS).text == "4294967295");
-        for (const QSize size : {QSize(300, 4), QSize(4, 100)}) {
-            CSeparatorBar bar;
-            bar.setPalette(pal);
-            bar.resize(size);
-            const QImage line = bar.grab().toImage();
-            for (int i = 0; i < 4; ++i)
-                QCOMPARE(line.pixelColor(size.width() == 4 ? QPoint(i, 50) : QPoint(150, i)),
-                         (QList{kLight, kFace, kFace, kShadow}[i]));
-        }
+        const QImage bars = w.grab().toImage(); // highlight first and shadow last, across each
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE((QList{bars.pixelColor(150, i), bars.pixelColor(400 + i, 20)}),
+                     QList<QColor>(2, QList{kLight, kFace, kFace, kShadow}[i]));
     }
 
     // A tip comes after a rest, again on another tool, and a click hides it.
