@@ -30,6 +30,7 @@ struct MapFixture {
     }
     QImage Grab() { return view.grab().toImage().convertToFormat(QImage::Format_RGB32); }
     void Click(int i, Qt::MouseButton button = Qt::LeftButton) {
+        Grab(); // the pitch to aim at
         QTest::mouseClick(&view, button, {}, Origin(i) + QPoint(1, 1));
     }
 
@@ -57,7 +58,6 @@ private slots:
         MapFixture f(size, 100000);
         f.view.SetTotalLength(uint64_t(cells)); // one byte a cell
         const QColor colors[] = {kWhite, kWhite, kBlue, kRed, kYellow, kBlack};
-        f.Grab();
         if (selected >= 0)
             f.Click(selected);
         f.Grab(); // all pending; the states then come square by square, as in a run
@@ -82,8 +82,7 @@ private slots:
             dc.fillRect(QRect(f.Origin(i), QSize(P - 1, P - 1)), colors[i % 6]);
         dc.setPen(kGreen); // a frame along the inside of the pitch box
         for (int k = 0; selected >= 0 && k < (P >= 13 ? 2 : 1); ++k)
-            dc.drawRect(
-                QRect(f.Origin(selected) + QPoint(k, k), QSize(P - 1 - 2 * k, P - 1 - 2 * k)));
+            dc.drawRect(QRect(f.Origin(selected), QSize(P - 1, P - 1)).adjusted(k, k, -k, -k));
         QCOMPARE(image, drawn);
     }
     // A resize regroups the recorded states, the worst state of a cell's blocks showing, and
@@ -100,7 +99,6 @@ private slots:
                             : j == 40 || j == 71 ? BLOCK_LENGTH_DIFFERS
                             : j == 5 || j == 41  ? BLOCK_DIFFERENT
                                                  : BLOCK_EQUAL);
-        f.Grab();
         f.Click(3);
         f.view.resize(61, 61); // 225 squares: C = 16, 157 cells in 11 rows
         QCOMPARE(f.strip.GetPane(PANE_CELL_SIZE).text, std::string("16"));
