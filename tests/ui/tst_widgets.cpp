@@ -138,19 +138,18 @@ private slots:
         for (const QChar c : QString("0123456789ABCDEF:`-[]= "))
             QCOMPARE(fm.horizontalAdvance(c), fm.horizontalAdvance('0'));
         router.m_nInitialMs = 100;
-        move(20, 20);
-        QTRY_COMPARE(pTip->text(), "A0 x=10");
-        QTest::mouseClick(pA, Qt::LeftButton, {}, QPoint(10, 10));
-        QVERIFY(!pTip->isVisible());
-        for (auto [x, y, pszText] : {std::tuple{130, 30, "A1 x=120"},
+        for (auto [x, y, pszText] : {std::tuple{20, 20, "A0 x=10"},
+                                     {130, 30, "A1 x=120"},
                                      {150, 35, "A1 x=120"},
                                      {140, 75, "G0 x=10"},
                                      {260, 20, "B0 x=10"}}) {
             move(x, y);
             QTRY_VERIFY(pTip->isVisible() && pTip->text() == pszText);
         }
+        QTest::mouseClick(pA, Qt::LeftButton, {}, QPoint(10, 10));
+        QVERIFY(!pTip->isVisible());
         const int yEnd = owner.screen()->geometry().bottom(); // 3 below a rectangle, or 2 above
-        router.m_nAutoPopMs = 100;
+        router.m_nAutoPopMs = 200;
         for (const QRect rc : {QRect(50, 50, 20, 10), QRect(50, yEnd - 5, 20, 10)}) {
             move(rc.y() < 100 ? 150 : 260, 20); // a rest begins, which a key's tip ends
             router.ShowTipAt(pA, 0, "at", rc);
@@ -211,8 +210,6 @@ private slots:
             QVERIFY(Shown(dlg) && dlg.windowTitle() == "Select files" && Info(dlg, 113).isEmpty() &&
                     Info(dlg, 118) == (nButton == 1 ? "" : "File not found") &&
                     OkOn(dlg) == (nButton == 1));
-            QVERIFY(Child(dlg, 111)->itemText(0) == "/old" &&
-                    Child(dlg, 116)->itemText(0) == "/old/s");
             QTest::mouseClick(Child<QPushButton>(dlg, nButton), Qt::LeftButton);
             QVERIFY(!dlg.isVisible() && dlg.result() == 2 - nButton);
         }
