@@ -131,9 +131,8 @@ private slots:
         move(399, 299); // where the mouse already is would be no move
         move(20, 230);
         QVERIFY(!pTip->isVisible());
-        QTRY_VERIFY(pTip->isVisible()); // plain text in the system's fixed font at 8 points
-        QVERIFY(pTip->text() == strLiteral && pTip->textFormat() == Qt::PlainText &&
-                pTip->font() == SystemFixedFont(8));
+        QTRY_VERIFY(pTip->isVisible() && pTip->text() == strLiteral && // the system's fixed font
+                    pTip->textFormat() == Qt::PlainText && pTip->font() == SystemFixedFont(8));
         const QFontMetricsF fm(pTip->font(), pTip); // a dump's columns line up: one width for all
         for (const QChar c : QString("0123456789ABCDEF:`-[]= "))
             QCOMPARE(fm.horizontalAdvance(c), fm.horizontalAdvance('0'));
@@ -158,8 +157,7 @@ private slots:
                                                : rc.topLeft() - QPoint(0, 2 + pTip->height()));
         }
         move(20, 20); // a rest on the tool whose tip went after its time shows it no more
-        QTest::qWait(100);
-        QVERIFY(!pTip->isVisible());
+        QVERIFY(!QTest::qWaitFor([&] { return pTip->isVisible(); }, 150));
     }
 
     // Typing is checked after a pause, a list choice at once; Enter keeps the typed case.
