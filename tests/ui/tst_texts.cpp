@@ -80,11 +80,10 @@ private slots:
 
     // Newest first, each name once, sixteen at most; letter case tells names apart.
     void pathHistory() {
-        QStringList added, newest;
-        for (int i = 0; i <= 16; ++i) {
+        QStringList added;
+        for (int i = 0; i <= 16; ++i)
             added << QString("p%1").arg(i);
-            newest.prepend(added.back());
-        }
+        const QStringList newest(added.rbegin(), added.rend());
         for (auto [add, entries] :
              {std::pair{QStringList{"a", "b", "b", "B", "b", "c", "a"},
                         QStringList{"a", "c", "b", "B"}},

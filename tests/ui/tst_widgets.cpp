@@ -239,9 +239,7 @@ private slots:
         QCOMPARE(strSeen, m_dir.path() + " open");
         QVERIFY(Child(dlg, 111)->currentText() == m_dir.filePath("b") &&
                 Info(dlg, 118) == "File not found");
-        QSettings settings("QtProject"); // where the toolkit's dialog keeps its history
-        settings.setValue("x", 1), settings.sync();
-        QCOMPARE(settings.status(), QSettings::AccessError);
+        QVERIFY(!QSettings("QtProject").isWritable()); // where the toolkit's dialog keeps history
     }
 };
 
