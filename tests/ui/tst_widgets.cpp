@@ -133,9 +133,8 @@ private slots:
         QVERIFY(!pTip->isVisible());
         QTRY_VERIFY(pTip->isVisible() && pTip->text() == strLiteral && // the system's fixed font
                     pTip->textFormat() == Qt::PlainText && pTip->font() == SystemFixedFont(8));
-        const QFontMetricsF fm(pTip->font(), pTip); // a dump's columns line up: one width for all
-        for (const QChar c : QString("0123456789ABCDEF:`-[]= "))
-            QCOMPARE(fm.horizontalAdvance(c), fm.horizontalAdvance('0'));
+        for (QFontMetricsF fm(pTip->font(), pTip); QChar c : QString("0123456789ABCDEF:`-[]= "))
+            QCOMPARE(fm.horizontalAdvance(c), fm.horizontalAdvance('0')); // a dump's columns align
         router.m_nInitialMs = 100;
         for (auto [x, y, pszText] : {std::tuple{20, 20, "A0 x=10"},
                                      {130, 30, "A1 x=120"},
@@ -236,9 +235,8 @@ private slots:
         CSelectFilesDlg dlg(nullptr, history, history, "", "");
         QTest::keyClicks(Child(dlg, 111), m_dir.filePath("a"));
         Child<QPushButton>(dlg, 112)->click();
-        QCOMPARE(strSeen, m_dir.path() + " open");
-        QVERIFY(Child(dlg, 111)->currentText() == m_dir.filePath("b") &&
-                Info(dlg, 118) == "File not found");
+        QCOMPARE((QStringList{strSeen, Child(dlg, 111)->currentText(), Info(dlg, 118)}),
+                 (QStringList{m_dir.path() + " open", m_dir.filePath("b"), "File not found"}));
         QVERIFY(!QSettings("QtProject").isWritable()); // where the toolkit's dialog keeps history
     }
 };

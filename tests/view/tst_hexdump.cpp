@@ -71,8 +71,7 @@ private slots:
             CInputFile file1, file2;
             QVERIFY(file1.Open(WriteFile(m_dir, "zeros1", stored, c.length1, c.failFirst)) &&
                     file2.Open(WriteFile(m_dir, "zeros2", c.bytes, c.length2, c.patch)));
-            QCOMPARE(QByteArray::fromStdString(BuildHexDump(file1, file2, c.first, c.last)),
-                     c.text);
+            QCOMPARE(QByteArray(BuildHexDump(file1, file2, c.first, c.last).c_str()), c.text);
             QVERIFY(fs.nLargest <= M && fs.nAsked <= c.asked);
         }
     }
