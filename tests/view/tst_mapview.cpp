@@ -22,8 +22,7 @@ struct MapFixture {
         view.resize(client);
         view.show();
     }
-    // Top-left pixel of cell i's square at the pitch of the last paint.
-    QPoint Origin(int i) const {
+    QPoint Origin(int i) const { // top-left pixel of cell i's square at the last paint's pitch
         int x = 0, y = 0;
         CCellGeometry::CellOrigin(i, view.GetGeometry().m_nPitch, view.width(), x, y);
         return QPoint(x, y);
