@@ -15,7 +15,6 @@
 #include <QtTest>
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -67,20 +66,9 @@ inline bool Await(const std::function<bool()>& done, int nMs = 60000) {
     return done();
 }
 
-// Clicks the message box's Yes or No.
 inline void ClickButton(QWidget& box, const QString& strName) {
     auto* pBox = qobject_cast<QMessageBox*>(&box);
     pBox->button(strName == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
-}
-
-// The tooltip's text for a hover on cell i, or "wrong cell".
-inline QString AskCellTip(CMapView& map, int32_t i) {
-    ToolHitQuery query;
-    CCellGeometry::CellOrigin(i, map.GetGeometry().m_nPitch, map.width(), query.x, query.y);
-    ++query.x, ++query.y;
-    CToolHitEvent event(query);
-    QCoreApplication::sendEvent(&map, &event);
-    return query.uId == i ? QString::fromStdString(query.strText) : QString("wrong cell");
 }
 
 // Each entry of a folder with its bytes' hash and time: a run must leave the folder as it was.
@@ -103,7 +91,6 @@ struct CEmptyHome {
              {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
             qputenv(pszName, m_home.path().toLocal8Bit());
     }
-    QStringList Created() const { return FolderState(m_home.path()); }
     QTemporaryDir m_home;
 };
 
