@@ -20,7 +20,6 @@
 
 using namespace testutil;
 
-// The 1024 x 768 screen with an 18-pixel caption that the examples use.
 struct CTestScreen : IScreenMetrics {
     QSize GetScreenSize() const override { return QSize(1024, 768); }
     int GetCaptionHeight() const override { return 18; }
@@ -134,7 +133,6 @@ struct CWindowFixture : CFileSystem {
     }
     void Release() { Allow(-1); }
 
-    // The start command, its dialog confirmed with these two paths.
     void Start(const std::string& strPath1, const std::string& strPath2) {
         std::tie(app.m_cmdline.m_strPath1, app.m_cmdline.m_strPath2) = std::tie(strPath1, strPath2);
         QEvent start(ID_SELECT_FILES);
