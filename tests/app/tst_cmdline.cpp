@@ -22,7 +22,6 @@ private slots:
         row("two, normalised", false, {"a.bin", "/x/../b.bin"}, 2, "a.bin|/b.bin");
         row("three", false, {"a", "b", "c"}, -1, "|");
         row("dash dash ends options", false, {"--", "-odd.bin", "--"}, 2, "-odd.bin|--");
-        row("blanks only", true, {" \t "}, 0, "|");
         row("tab, quoted", true, {"a\t\"my file.bin\""}, 2, "a|my file.bin");
         row("quote inside a name", true, {"ab\"c d\"e"}, 2, "abc d|e");
         row("unclosed quote", true, {"x \"a b"}, 2, "x|a b");

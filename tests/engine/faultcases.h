@@ -27,7 +27,6 @@ struct Case {
 
 inline const Case kCases[] = {
     {"truncated", M, M, Truncate, 524288, 600000, "2*9 4*7"},
-    {"truncated to nothing", M, M, Truncate, 262144, 0, "2*4 4*12"},
     // Both files have a hole over [262144, 786432); the second ends inside it from its first read.
     {"truncated inside a hole", M, M, TruncateInHole, 0, 600000, "2*9 4*7"},
     {"both truncated: not equal for want of bytes", M, M, TruncateBoth, 262144, 262144, "2*4 4*12"},
@@ -37,7 +36,6 @@ inline const Case kCases[] = {
     {"unreadable region", M, M, None, 0, 0, "2*4 5*4 2*8", 65536, "second", 300000, 500000},
     {"load failing part way serves what it got", M, M, None, 0, 0, "2*48 5*4 2*204", 4096, "second",
      200000, 210000},
-    {"both readers failing", M, M, None, 0, 0, "2*4 5*4 2*8", 65536, ".bin", 300000, 500000},
     {"shorter file's last load fails", M, 600000, None, 0, 0, "2*8 5*2 4*6", 65536, "second",
      524288, M},
     {"longer file unreadable past the shorter's end", M, 600000, None, 0, 0, "2*9 4 5*6", 65536,
