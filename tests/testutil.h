@@ -40,7 +40,9 @@ template <typename... T, typename... Names> std::tuple<T...> Fetch(Names... pszN
 }
 
 // The system's text for an error number, in the language the program prints it in.
-inline QString ErrorText(int nErrno) { return QString::fromLocal8Bit(std::strerror(nErrno)); }
+inline QString ErrorText(int nErrno) {
+    return QString::fromLocal8Bit(std::strerror(nErrno));
+}
 
 inline std::vector<std::string> StdList(const QStringList& list) {
     std::vector<std::string> result;
