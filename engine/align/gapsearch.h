@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine/align/chunker.h"
+#include "engine/align/chunktable.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class CAlignReader;
+
+// How a gap between two equal stretches ended, and where the two files stand then: where they
+// agree again (Anchor: on a new diagonal; Resync: on the gap's own), where a byte could not be
+// read (Unreadable; the two positions are on the gap's diagonal, or at a file's end), or where
+// their common tail begins once both ended (Ends).
+struct CGapEnd {
+    enum EHow : uint8_t { Anchor, Resync, Unreadable, Ends, Aborted };
+    EHow eHow = Aborted;
+    uint64_t nEnd1 = 0;
+    uint64_t nEnd2 = 0;
+    uint64_t nTail = 0; // Ends: how long the common tail from nEnd1 and nEnd2 is
+};
+
+// Finds where two files agree again after they part. Both are cut into content-defined chunks
+// from where they parted, in step: the chunk that ends first, counted from there, goes first,
+// whichever file it is in, so the outcome never depends on load sizes. Each chunk is looked up
+// among the other file's; two consecutive chunks equal to two consecutive ones of the other
+// file make an anchor, unless the bytes occur many times. Meanwhile the gap's own diagonal is
+// watched, as an in-place change ends there. The cost is linear: the search never reads further
+// ahead than the files then advance.
+class CGapSearch {
+public:
+    // Chunks whose bytes the other file has this often no longer anchor.
+    static constexpr uint32_t kManyTimes = 8;
+    // A common tail at the files' ends shorter than this is not told apart from the gap.
+    static constexpr uint32_t kMinTail = 256;
+
+    CGapSearch(CAlignReader& r1, CAlignReader& r2, const std::atomic<uint8_t>* pAbort)
+        : m_pReader{&r1, &r2}, m_pAbort(pAbort) {}
+    // The tables' memory; false when there is none.
+    bool Allocate() { return m_table[0].Allocate() && m_table[1].Allocate(); }
+    // Searches from n1 in file 1 and n2 in file 2, which differ there. onProgress hears how far
+    // file 1 has been read.
+    CGapEnd Search(uint64_t n1, uint64_t n2, const std::function<void(uint64_t)>& onProgress);
+    // True when a chunk of the last gap fell out of the window: a shift may have been missed.
+    bool Dropped() const { return m_table[0].Dropped() || m_table[1].Dropped(); }
+    // Calls visit(chunk) for each chunk of the last gap in file f (0 or 1) lying wholly in
+    // [nFirst, nEnd), in order.
+    template <typename F> void ForEachChunk(int f, uint64_t nFirst, uint64_t nEnd, F visit) const {
+        CChunk chunk;
+        for (uint64_t n = m_table[f].First(); n < m_table[f].Next(); ++n)
+            if (m_table[f].Get(n, chunk) && chunk.nOffset >= nFirst && chunk.End() <= nEnd)
+                visit(chunk);
+    }
+
+private:
+    struct CCandidate {
+        uint64_t nSeq;
+        CChunk chunk;
+        int64_t nDiagonal;
+    };
+    // Whether chunk a of file f has the same bytes as chunk b of the other file.
+    bool SameBytes(int f, const CChunk& a, const CChunk& b);
+    // Records a chunk of file f and looks it up; true, with end set, when it makes an anchor.
+    bool OnChunk(int f, const CChunk& chunk, CGapEnd& end);
+    CGapEnd ResyncAt(uint64_t nBlock);
+    CGapEnd BothEnded();
+
+    CAlignReader* m_pReader[2];
+    const std::atomic<uint8_t>* m_pAbort;
+    CChunker m_chunker[2];
+    CChunkTable m_table[2];
+    uint64_t m_nGap[2] = {}; // where the gap began in each file
+    CChunk m_prev[2];        // each file's last chunk, when m_bPrev
+    bool m_bPrev[2] = {};
+    std::vector<CChunk> m_chunks[2];
+    std::vector<CCandidate> m_candidates;
+};
