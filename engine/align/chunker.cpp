@@ -26,27 +26,44 @@ constexpr std::array<uint64_t, 256> MakeGear() {
 constexpr std::array<uint64_t, 256> kGear = MakeGear();
 
 // A shift-and-add hash forgets a byte 64 bytes later, and only its top bits have seen all 64:
-// the masks test those. Below the average size a cut needs 16 zero bits, above it 12, which
-// keeps chunks near the average (FastCDC's normalisation).
-constexpr uint64_t kStrictMask = 0xFFFF000000000000ull;
-constexpr uint64_t kLaxMask = 0xFFF0000000000000ull;
+// the masks test those (bit 63 left out, see Scan). Below the average size a cut needs 16 zero
+// bits, above it 12, which keeps chunks near the average (FastCDC's normalisation).
+constexpr uint64_t kStrictMask = 0x7FFF800000000000ull;
+constexpr uint64_t kLaxMask = 0x7FF8000000000000ull;
 // Hashing starts 64 bytes before the smallest cut, so that cut sees a whole window.
 constexpr uint32_t kWarmFrom = CChunker::kMinSize - 64;
 
-// Feeds bytes j = nFrom .. nTo - 1 of a chunk into the Gear hash, testing each with mask once
-// the chunk is at least nTestFrom long: the chunk's length when a cut was found, else 0.
-uint32_t Scan(const uint8_t* p, uint32_t nFrom, uint32_t nTo, uint32_t nTestFrom, uint64_t nMask,
-              uint64_t& rGear) {
+constexpr std::array<uint64_t, 256> Doubled(const std::array<uint64_t, 256>& gear) {
+    std::array<uint64_t, 256> doubled{};
+    for (size_t i = 0; i < 256; ++i)
+        doubled[i] = gear[i] << 1;
+    return doubled;
+}
+constexpr std::array<uint64_t, 256> kGearDoubled = Doubled(kGear);
+
+// Feeds bytes j = nFrom .. nTo - 1 of a chunk into the Gear hash, testing each with nMask once
+// the chunk is at least CChunker::kMinSize long: the chunk's length when a cut was found, else 0.
+// Two bytes a turn, one shift for both (FastCDC's rolling two bytes): after the first byte the
+// hash is h1 = 2h + g, held as 2 * h1 = 4h + 2g, which the mask shifted by one tests exactly as
+// the mask tests h1, since the mask leaves bit 63 alone.
+uint32_t Scan(const uint8_t* p, uint32_t nFrom, uint32_t nTo, uint64_t nMask, uint64_t& rGear) {
     uint64_t h = rGear;
     uint32_t j = nFrom;
-    for (; j < nTo && j + 1 < nTestFrom; ++j)
+    for (; j < nTo && j + 1 < CChunker::kMinSize; ++j)
         h = (h << 1) + kGear[p[j - nFrom]];
+    const uint64_t nMaskDoubled = nMask << 1;
+    for (; j + 2 <= nTo; j += 2) {
+        h = (h << 2) + kGearDoubled[p[j - nFrom]];
+        if ((h & nMaskDoubled) == 0)
+            return j + 1; // the hash after a cut is never used again
+        h += kGear[p[j + 1 - nFrom]];
+        if ((h & nMask) == 0)
+            return j + 2;
+    }
     for (; j < nTo; ++j) {
         h = (h << 1) + kGear[p[j - nFrom]];
-        if ((h & nMask) == 0) {
-            rGear = h;
+        if ((h & nMask) == 0)
             return j + 1;
-        }
     }
     rGear = h;
     return 0;
@@ -106,10 +123,10 @@ void CChunker::Feed(const uint8_t* pBytes, uint64_t nCount, std::vector<CChunk>&
             const uint8_t* p = pBytes + (nHashFrom - nFrom);
             const uint32_t nStrictTo = std::min(nTo, kAverage - 1);
             if (nHashFrom < nStrictTo)
-                nCut = Scan(p, nHashFrom, nStrictTo, kMinSize, kStrictMask, m_nGear);
+                nCut = Scan(p, nHashFrom, nStrictTo, kStrictMask, m_nGear);
             if (nCut == 0 && nTo > std::max(nHashFrom, nStrictTo)) {
                 const uint32_t nLaxFrom = std::max(nHashFrom, nStrictTo);
-                nCut = Scan(p + (nLaxFrom - nHashFrom), nLaxFrom, nTo, kMinSize, kLaxMask, m_nGear);
+                nCut = Scan(p + (nLaxFrom - nHashFrom), nLaxFrom, nTo, kLaxMask, m_nGear);
             }
             if (nCut == 0 && nTo == kMaxSize)
                 nCut = kMaxSize;

@@ -10,46 +10,6 @@ namespace {
 // Both files are read this far ahead, in step, between looks at what the chunks say.
 constexpr uint64_t kStep = 1 << 20;
 constexpr uint64_t kNone = ~uint64_t(0);
-
-// Watches the gap's own diagonal for a whole 4 KiB block of file 1 (aligned, so that the
-// answer never depends on how the bytes came in) equal to file 2's and not one repeated byte:
-// a run of zeros or a hole agrees anywhere and must not end the gap by itself.
-class CResyncWatch {
-public:
-    static constexpr uint64_t kBlock = 4096;
-
-    // Bytes at file-1 offset nPos, file 1's at a, file 2's at b; the start of the first block
-    // completed equal, or kNone.
-    uint64_t Feed(uint64_t nPos, const uint8_t* a, const uint8_t* b, uint64_t nCount) {
-        while (nCount > 0) {
-            if (nPos % kBlock == 0) {
-                m_nBlock = nPos;
-                m_bEqual = true;
-                m_bUniform = true;
-                m_nFirst = a[0];
-            }
-            const uint64_t nEnd = (nPos / kBlock + 1) * kBlock;
-            const uint64_t n = std::min(nCount, nEnd - nPos);
-            m_bEqual = m_bEqual && m_nBlock == nEnd - kBlock && std::memcmp(a, b, n) == 0;
-            m_bUniform = m_bEqual && m_bUniform && a[0] == m_nFirst && IsUniform(a, n);
-            if (nPos + n == nEnd && m_bEqual && !m_bUniform)
-                return m_nBlock;
-            nPos += n;
-            a += n;
-            b += n;
-            nCount -= n;
-        }
-        return kNone;
-    }
-    // A hole, an end or a failure: the block under way cannot count.
-    void Break() { m_bEqual = false; }
-
-private:
-    uint64_t m_nBlock = kNone;
-    bool m_bEqual = false;
-    bool m_bUniform = false;
-    uint8_t m_nFirst = 0;
-};
 } // namespace
 
 bool CGapSearch::SameBytes(int f, const CChunk& a, const CChunk& b) {
@@ -126,85 +86,77 @@ CGapEnd CGapSearch::BothEnded() {
     return {CGapEnd::Ends, nEnd1 - k, nEnd2 - k, k};
 }
 
+uint64_t CGapSearch::FirstEqualBlock(uint64_t nBefore) {
+    const std::vector<CGapSide::CBlock>& b1 = m_side[0].m_blocks;
+    const std::vector<CGapSide::CBlock>& b2 = m_side[1].m_blocks;
+    for (size_t i = 0, j = 0; i < b1.size() && j < b2.size();) {
+        if (b1[i].nIndex != b2[j].nIndex) {
+            (b1[i].nIndex < b2[j].nIndex ? i : j)++;
+            continue;
+        }
+        const uint64_t nAt = m_nFirstBlock + b1[i].nIndex * CGapSide::kBlock;
+        if (nAt + CGapSide::kBlock > nBefore)
+            break;
+        const CChunk a{m_nGap[0] + nAt, b1[i].nPrint, CGapSide::kBlock, false};
+        const CChunk b{m_nGap[1] + nAt, b2[j].nPrint, CGapSide::kBlock, false};
+        if (!b1[i].bUniform && a.nHash == b.nHash && SameBytes(0, a, b))
+            return nAt;
+        ++i;
+        ++j;
+    }
+    return kNone;
+}
+
 CGapEnd CGapSearch::Search(uint64_t n1, uint64_t n2,
                            const std::function<void(uint64_t)>& onProgress) {
     m_nGap[0] = n1;
     m_nGap[1] = n2;
-    bool bEnded[2] = {};
+    // Blocks on file 1's 4 KiB grid; steps end on it too, so no block spans two steps.
+    m_nFirstBlock = (CGapSide::kBlock - n1 % CGapSide::kBlock) % CGapSide::kBlock;
     for (int f : {0, 1}) {
         m_table[f].Begin();
-        m_chunker[f].Start(m_nGap[f]);
+        m_side[f].Start(*m_pReader[f], m_nGap[f], m_nFirstBlock);
         m_bPrev[f] = false;
     }
-    CResyncWatch watch;
-    uint64_t x = 0; // how far past the gap's start both files have been cut
-    for (;;) {
+    for (uint64_t nStepEnd = m_nFirstBlock + kStep;; nStepEnd += kStep) {
         if (m_pAbort && m_pAbort->load(std::memory_order_relaxed))
             return {};
-        const uint64_t nStepEnd = x + kStep;
-        uint64_t nResync = kNone;
-        bool bUnreadable = false;
-        m_chunks[0].clear();
-        m_chunks[1].clear();
-        while (x < nStepEnd && !bUnreadable && !(bEnded[0] && bEnded[1])) {
-            CPiece piece[2];
-            uint64_t n = nStepEnd - x;
-            for (int f : {0, 1}) {
-                if (bEnded[f])
-                    continue;
-                piece[f] = m_pReader[f]->At(m_nGap[f] + x);
-                if (piece[f].eKind == CPiece::End) {
-                    bEnded[f] = true;
-                    m_chunker[f].Break(m_nGap[f] + x, m_chunks[f]);
-                }
-                bUnreadable = bUnreadable || piece[f].eKind == CPiece::Unreadable;
-                if (piece[f].nCount > 0)
-                    n = std::min(n, piece[f].nCount);
-            }
-            if (bUnreadable || (bEnded[0] && bEnded[1]))
-                break;
-            for (int f : {0, 1}) {
-                if (piece[f].eKind == CPiece::Bytes)
-                    m_chunker[f].Feed(piece[f].pBytes, n, m_chunks[f]);
-                else if (piece[f].eKind == CPiece::Hole)
-                    m_chunker[f].Break(m_nGap[f] + x + n, m_chunks[f]);
-            }
-            if (piece[0].eKind == CPiece::Bytes && piece[1].eKind == CPiece::Bytes) {
-                const uint64_t nBlock =
-                    watch.Feed(m_nGap[0] + x, piece[0].pBytes, piece[1].pBytes, n);
-                if (nResync == kNone && nBlock != kNone)
-                    nResync = nBlock;
-            } else {
-                watch.Break();
-            }
-            x += n;
-        }
-        onProgress(m_nGap[0] + x);
+        m_thread.Begin(m_side[1], nStepEnd);
+        m_side[0].Step(nStepEnd);
+        m_thread.Wait();
+        onProgress(m_nGap[0] + m_side[0].m_nDone);
+        // Nothing past an unreadable byte counts: the gap ends there.
+        uint64_t nBad = kNone;
+        for (const CGapSide& side : m_side)
+            if (side.m_bUnreadable)
+                nBad = std::min(nBad, side.m_nDone);
+        const uint64_t nResync = FirstEqualBlock(nBad);
+        const uint64_t nResyncEnd = nResync == kNone ? kNone : nResync + CGapSide::kBlock;
         // The chunks in the order they end, counted from the gap's start; file 1 first on a tie,
         // and a block found equal on the gap's diagonal before either.
         std::vector<std::pair<uint64_t, const CChunk*>> order; // (end in the gap * 2 + file)
         for (int f : {0, 1})
-            for (const CChunk& c : m_chunks[f])
-                order.push_back({(c.End() - m_nGap[f]) * 2 + uint64_t(f), &c});
+            for (const CChunk& c : m_side[f].m_chunks)
+                if (c.End() - m_nGap[f] <= nBad)
+                    order.push_back({(c.End() - m_nGap[f]) * 2 + uint64_t(f), &c});
         std::sort(order.begin(), order.end());
-        const uint64_t nResyncAt = nResync == kNone ? kNone : nResync + CResyncWatch::kBlock;
         for (const auto& [nKey, pChunk] : order) {
-            if (nResyncAt != kNone && nResyncAt - m_nGap[0] <= nKey / 2)
-                return ResyncAt(nResync);
+            if (nResyncEnd <= nKey / 2)
+                return ResyncAt(m_nGap[0] + nResync);
             CGapEnd end;
             if (OnChunk(int(nKey % 2), *pChunk, end))
                 return end;
         }
-        if (nResyncAt != kNone)
-            return ResyncAt(nResync);
-        if (bUnreadable) {
+        if (nResync != kNone)
+            return ResyncAt(m_nGap[0] + nResync);
+        if (nBad != kNone) {
             const uint64_t nEnd1 =
-                std::min(m_nGap[0] + x, std::max(m_pReader[0]->End(), m_nGap[0]));
+                std::min(m_nGap[0] + nBad, std::max(m_pReader[0]->End(), m_nGap[0]));
             const uint64_t nEnd2 =
-                std::min(m_nGap[1] + x, std::max(m_pReader[1]->End(), m_nGap[1]));
+                std::min(m_nGap[1] + nBad, std::max(m_pReader[1]->End(), m_nGap[1]));
             return {CGapEnd::Unreadable, nEnd1, nEnd2};
         }
-        if (bEnded[0] && bEnded[1])
+        if (m_side[0].m_bEnded && m_side[1].m_bEnded)
             return BothEnded();
     }
 }

@@ -2,6 +2,7 @@
 
 #include "engine/align/chunker.h"
 #include "engine/align/chunktable.h"
+#include "engine/align/gapside.h"
 
 #include <atomic>
 #include <cstdint>
@@ -23,12 +24,14 @@ struct CGapEnd {
 };
 
 // Finds where two files agree again after they part. Both are cut into content-defined chunks
-// from where they parted, in step: the chunk that ends first, counted from there, goes first,
-// whichever file it is in, so the outcome never depends on load sizes. Each chunk is looked up
-// among the other file's; two consecutive chunks equal to two consecutive ones of the other
-// file make an anchor, unless the bytes occur many times. Meanwhile the gap's own diagonal is
-// watched, as an in-place change ends there. The cost is linear: the search never reads further
-// ahead than the files then advance.
+// from where they parted, in step (file 2 on a thread of its own): the chunk that ends first,
+// counted from there, goes first, whichever file it is in, so the outcome never depends on load
+// sizes or thread timing. Each chunk is looked up among the other file's; two consecutive chunks
+// equal to two consecutive ones of the other file make an anchor, unless the bytes occur many
+// times. Meanwhile the gap's own diagonal is watched, as an in-place change ends there: a whole
+// 4 KiB block equal to the other file's and not one repeated byte (zeros and holes agree
+// anywhere, so they must not end a gap by themselves). The cost is linear: the search never
+// reads further ahead than the files then advance.
 class CGapSearch {
 public:
     // Chunks whose bytes the other file has this often no longer anchor.
@@ -64,16 +67,19 @@ private:
     bool SameBytes(int f, const CChunk& a, const CChunk& b);
     // Records a chunk of file f and looks it up; true, with end set, when it makes an anchor.
     bool OnChunk(int f, const CChunk& chunk, CGapEnd& end);
+    // The first block, past the gap's start, where the gap's diagonal holds again; ~0 if none.
+    uint64_t FirstEqualBlock(uint64_t nBefore);
     CGapEnd ResyncAt(uint64_t nBlock);
     CGapEnd BothEnded();
 
     CAlignReader* m_pReader[2];
     const std::atomic<uint8_t>* m_pAbort;
-    CChunker m_chunker[2];
+    CGapSide m_side[2];
+    CStepThread m_thread; // reads file 2's side
     CChunkTable m_table[2];
     uint64_t m_nGap[2] = {}; // where the gap began in each file
     CChunk m_prev[2];        // each file's last chunk, when m_bPrev
     bool m_bPrev[2] = {};
-    std::vector<CChunk> m_chunks[2];
+    uint64_t m_nFirstBlock = 0; // where the gap's first whole block starts, past its start
     std::vector<CCandidate> m_candidates;
 };
