@@ -49,15 +49,16 @@ bool CAlignWalk::Probe(uint64_t n1, uint64_t n2, uint32_t& a, uint32_t& b) {
     const uint32_t nView1 = m_r1.View(n1, kProbeReach + kProbeLength, v1, bEnd1);
     const uint32_t nView2 = m_r2.View(n2, kProbeReach + kProbeLength, v2, bEnd2);
     // Skipping the same count in both (a change in place) is tried first, then fewer bytes
-    // before more: a shift is never taken where staying on the diagonal explains as much.
+    // before more: a shift is never taken where staying on the diagonal explains as much. Bytes
+    // all alike agree at any shift, in place too, so they prove nothing short of both ends: a
+    // change among zeros is left to the gap search, which looks past them.
     const auto Agree = [&](uint32_t x, uint32_t y) {
         if (x > nView1 || y > nView2)
             return false;
         const uint32_t n = std::min({kProbeLength, nView1 - x, nView2 - y});
-        const bool bWhole = n == kProbeLength || (bEnd1 && bEnd2 && nView1 - x == nView2 - y);
-        // Bytes all alike agree at any shift, so they prove none.
-        return bWhole && std::memcmp(v1 + x, v2 + y, n) == 0 &&
-               (x == y || n == 0 || !IsUniform(v1 + x, n));
+        const bool bToEnds = bEnd1 && bEnd2 && nView1 - x == n && nView2 - y == n;
+        return (bToEnds || n == kProbeLength) && std::memcmp(v1 + x, v2 + y, n) == 0 &&
+               (bToEnds || !IsUniform(v1 + x, n));
     };
     const auto Take = [&](uint32_t x, uint32_t y) {
         a = x;
