@@ -49,8 +49,8 @@ QByteArray Broken(const CAlignment& a, const QByteArray& one, const QByteArray& 
     uint64_t n1 = 0;
     std::vector<std::pair<uint64_t, uint64_t>> ranges2;
     for (const CAlignSegment& s : a.m_segments) {
-        const QByteArray at = AlignKindName(s.eKind) + QByteArray(" at ") +
-                              QByteArray::number(s.nOffset1) + ": ";
+        const QByteArray at =
+            AlignKindName(s.eKind) + QByteArray(" at ") + QByteArray::number(s.nOffset1) + ": ";
         const bool bSame = s.eKind == EAlignKind::Equal || s.eKind == EAlignKind::Moved;
         if (s.nOffset1 != n1)
             return at + "file 1 not tiled";
@@ -71,6 +71,19 @@ QByteArray Broken(const CAlignment& a, const QByteArray& one, const QByteArray& 
     }
     return n1 == uint64_t(one.size()) && n2 == uint64_t(two.size()) ? "" : "an end not reached";
 }
+
+// Writes bytes as a sparse file: 64 KiB pieces of zeros are left as holes.
+std::string WriteSparse(const QTemporaryDir& dir, const QString& strName, const QByteArray& bytes) {
+    const std::string strPath = WriteFile(dir, strName, {}, bytes.size());
+    const int fd = ::open(strPath.c_str(), O_WRONLY | O_CLOEXEC);
+    for (qsizetype n = 0; n < bytes.size(); n += 65536)
+        if (const QByteArray piece = bytes.mid(n, 65536);
+            piece.count('\0') < piece.size() &&
+            ::pwrite(fd, piece.constData(), size_t(piece.size()), n) != piece.size())
+            qFatal("cannot write %s", strPath.c_str());
+    ::close(fd);
+    return strPath;
+}
 } // namespace
 
 class TestAlign : public QObject {
@@ -80,9 +93,12 @@ class TestAlign : public QObject {
     // Aligns the two files written afresh, once with the real chunk hash and once with every
     // chunk colliding: both whole, sound and alike. The segments as text.
     void Align(const QByteArray& one, const QByteArray& two, QByteArray& segments,
-               const QByteArray& what) {
-        const std::string strOne = WriteFile(m_dir, "one", one);
-        const std::string strTwo = WriteFile(m_dir, "two", two);
+               const QByteArray& what, bool bSparse = false) {
+        const auto Write = [&](const char* pszName, const QByteArray& bytes) {
+            return bSparse ? WriteSparse(m_dir, pszName, bytes) : WriteFile(m_dir, pszName, bytes);
+        };
+        const std::string strOne = Write("one", one);
+        const std::string strTwo = Write("two", two);
         for (bool bCollide : {false, true}) {
             SetCollidingChunkHash(bCollide);
             CAlignRun run;
@@ -91,27 +107,25 @@ class TestAlign : public QObject {
                      what);
             QVERIFY2(Broken(run.alignment, one, two).isEmpty(),
                      what + ": " + Broken(run.alignment, one, two));
-            QVERIFY2(!bCollide || run.Segments() == segments, what + ": hash colliding gives " +
-                                                                  run.Segments() + " not " +
-                                                                  segments);
+            QVERIFY2(!bCollide || run.Segments() == segments,
+                     what + ": hash colliding gives " + run.Segments() + " not " + segments);
             segments = run.Segments();
         }
     }
 
 private slots:
-    void cleanup() { SetCollidingChunkHash(false); }
+    void cleanup() { SetCollidingChunkHash(false), SimulateThreadStartFailure(false); }
 
     // File 1 is 1 MiB of random bytes (or nothing), zeros over [300000, 400000) if asked.
     void editScripts_data() {
         Columns<qsizetype, bool, QByteArray, QByteArray>("length", "zeros", "script", "segments");
         const auto Row = [](const char* pszName, const char* pszScript, const char* pszSegments,
                             bool bZeros = false, qsizetype nLength = M) {
-            QTest::newRow(pszName) << nLength << bZeros << QByteArray(pszScript)
-                                   << QByteArray(pszSegments);
+            QTest::newRow(pszName)
+                << nLength << bZeros << QByteArray(pszScript) << QByteArray(pszSegments);
         };
         Row("identical", "", "equal 0+1048576 0+1048576");
-        Row("1 byte inserted at the start", "i 0 1",
-            "inserted 0+0 0+1; equal 0+1048576 1+1048576");
+        Row("1 byte inserted at the start", "i 0 1", "inserted 0+0 0+1; equal 0+1048576 1+1048576");
         Row("inserted at the end", "i 1048576 7",
             "equal 0+1048576 0+1048576; inserted 1048576+0 1048576+7");
         Row("inserted across a load edge", "i 262140 10",
@@ -221,6 +235,122 @@ private slots:
                                 m_dir.filePath("two").toStdString(), one.size(), one.size()));
             QCOMPARE(aligned.Blocks(one.size(), 4096) + '0', plain.States());
         }
+    }
+
+    // 16 MiB with 64 KiB of data at 0 and at 8 MiB, holes elsewhere: edits before, inside and
+    // after the hole are found, and no hole is read.
+    void holes_data() {
+        Columns<QByteArray, QByteArray>("script", "segments");
+        QTest::newRow("inserted before the hole")
+            << QByteArray("i 32768 1000")
+            << QByteArray("equal 0+32768 0+32768; inserted 32768+0 32768+1000; "
+                          "equal 32768+16744448 33768+16744448");
+        QTest::newRow("inserted after the hole")
+            << QByteArray("i 8388708 1000")
+            << QByteArray("equal 0+8388708 0+8388708; inserted 8388708+0 8388708+1000; "
+                          "equal 8388708+8388508 8389708+8388508");
+        QTest::newRow("inserted inside the hole")
+            << QByteArray("i 4194304 1048576")
+            << QByteArray("equal 0+4194304 0+4194304; inserted 4194304+0 4194304+1048576; "
+                          "equal 4194304+12582912 5242880+12582912");
+        QTest::newRow("deleted before the hole")
+            << QByteArray("d 1000 1000")
+            << QByteArray("equal 0+1000 0+1000; deleted 1000+1000 1000+0; "
+                          "equal 2000+16775216 1000+16775216");
+        QTest::newRow("the hole shortened, at its end")
+            << QByteArray("d 4194304 65536")
+            << QByteArray("equal 0+8323072 0+8323072; deleted 8323072+65536 8323072+0; "
+                          "equal 8388608+8388608 8323072+8388608");
+    }
+    void holes() {
+        const auto [script, expected] = Fetch<QByteArray, QByteArray>("script", "segments");
+        QByteArray one(16 * M, '\0');
+        one.replace(0, 65536, Random(65536, 1)).replace(8 * M, 65536, Random(65536, 2));
+        const QByteArray two = Edit(one, script, 3);
+        CInstalledFaultyFileSystem fs;
+        QByteArray segments;
+        Align(one, two, segments, script, true);
+        QCOMPARE(segments, expected);
+        const faults::DataRuns data = faults::PunchHole(m_dir.filePath("one").toStdString(), 0, 0);
+        if (data.size() != 2 || data[1].first != 8 * M)
+            QSKIP("the file system here makes no holes: the files were read whole");
+        // Two runs (the real hash, then the colliding one) of two files, each holding at most
+        // 1.1 MiB of data; the holes are 30 MiB and more.
+        QVERIFY2(fs.nAsked < 8 * M, QByteArray::number(qulonglong(fs.nAsked)));
+    }
+
+    // The worst kind a range of file 1 holds: read error, different, deleted, inserted,
+    // shifted, equal; an insertion counts in the range holding the byte after it.
+    void cells_data() {
+        Columns<QByteArray, qulonglong, qulonglong, int>("segments", "first", "end", "worst");
+        const auto Row = [](const char* pszName, const char* pszSegments, qulonglong nFirst,
+                            qulonglong nEnd, int nWorst) {
+            QTest::newRow(pszName) << QByteArray(pszSegments) << nFirst << nEnd << nWorst;
+        };
+        const char* pszInserted = "equal 0 50 0 50; inserted 50 0 50 3; equal 50 50 53 50";
+        Row("equal in place", "equal 0 100 0 100", 0, 100, CELL_EQUAL);
+        Row("equal shifted", "equal 0 100 7 100", 0, 100, CELL_SHIFTED);
+        Row("moved", "moved 0 100 500 100", 0, 50, CELL_SHIFTED);
+        Row("an insertion before the range's first byte", pszInserted, 50, 60, CELL_INSERTED);
+        Row("an insertion after the range's last byte", pszInserted, 40, 50, CELL_EQUAL);
+        Row("an insertion at file 1's end", "equal 0 100 0 100; inserted 100 0 100 5", 90, 100,
+            CELL_INSERTED);
+        Row("deleted outweighs inserted", "deleted 0 10 0 0; inserted 10 0 0 5; equal 10 90 5 90",
+            0, 100, CELL_DELETED);
+        Row("different outweighs deleted", "different 0 10 0 10; deleted 10 10 10 0", 0, 20,
+            CELL_DIFFERENT);
+        Row("a read error outweighs all", "different 0 10 0 10; read-error 10 1 10 1", 5, 15,
+            CELL_READ_ERROR);
+        Row("file 2 unreadable past file 1's end", "equal 0 100 0 100; read-error 100 0 100 4", 90,
+            100, CELL_READ_ERROR);
+        Row("a segment ending where the range starts", "different 0 50 0 50; equal 50 50 50 50", 50,
+            100, CELL_EQUAL);
+        Row("nothing known past the segments", "equal 0 50 0 50", 60, 70, CELL_PENDING);
+    }
+    void cells() {
+        const auto [segments, nFirst, nEnd, nWorst] =
+            Fetch<QByteArray, qulonglong, qulonglong, int>("segments", "first", "end", "worst");
+        CAlignment alignment;
+        alignment.Reset(100, 0);
+        for (const QByteArray& segment : segments.split(';')) {
+            const QList<QByteArray> w = segment.simplified().split(' ');
+            int nKind = 0;
+            while (w[0] != AlignKindName(EAlignKind(nKind)))
+                ++nKind;
+            alignment.Append(EAlignKind(nKind), w[1].toULongLong(), w[2].toULongLong(),
+                             w[3].toULongLong(), w[4].toULongLong());
+        }
+        QCOMPARE(int(alignment.WorstKind(nFirst, nEnd)), nWorst);
+    }
+
+    // A file that cannot be opened is named as the plain comparison names it; a run aborted
+    // before or during the pass stops, incomplete, its segments tiling a prefix of both files;
+    // with no thread there is no run. A run that starts finishes exactly once.
+    void abortAndRefusals() {
+        const QByteArray one = Random(24 * M, 3), two = Edit(one, "i 20000000 1", 5);
+        const std::string strOne = WriteFile(m_dir, "one", one);
+        const std::string strTwo = WriteFile(m_dir, "two", two);
+        const std::string strNone = m_dir.filePath("none").toStdString();
+        for (int f : {0, 1}) {
+            CAlignRun run;
+            QVERIFY(run.Run(f ? strOne : strNone, f ? strNone : strTwo, one.size(), two.size()));
+            QCOMPARE(QString::fromStdString(run.error1.Get() + run.error2.Get()),
+                     (f ? "Comapre error: " : "Compare error: ") + ErrorText(ENOENT));
+            QVERIFY(run.nFinished == 1 && !run.alignment.m_bComplete);
+        }
+        for (bool bBefore : {true, false}) {
+            CAlignRun run;
+            run.bAbort = bBefore;
+            run.onProgress = [&run] { run.bAbort = 1; };
+            QVERIFY(run.Run(strOne, strTwo, one.size(), two.size()));
+            const CAlignment& a = run.alignment;
+            QVERIFY(run.nFinished == 1 && !a.m_bComplete && a.Covered1() < 20000000 &&
+                    a.m_segments.empty() == bBefore);
+            QCOMPARE(Broken(a, one.left(a.Covered1()), two.left(a.Covered2())), QByteArray());
+        }
+        SimulateThreadStartFailure(true);
+        CAlignRun run;
+        QVERIFY(!run.Run(strOne, strTwo, one.size(), two.size()) && run.nFinished == 0);
     }
 };
 
