@@ -2,7 +2,10 @@
 //   alignrun plain FILE1 FILE2   the plain comparison (CCompareJob) at quillet-map's block size
 //   alignrun align FILE1 FILE2   the aligned comparison; then one line per segment
 //   alignrun chunk FILE          the chunker alone over the file's bytes held in memory
-// Each prints "ms=... read=..." (bytes the process read, from /proc/self/io) first.
+// Each prints "ms=... read=..." (bytes the process read, from /proc/self/io) first. And to make
+// the files, the same on every run:
+//   alignrun random SEED COUNT   COUNT pseudo-random bytes to standard output
+//   alignrun spoil FILE EVERY    changes one byte of every EVERY bytes of FILE in place
 #include "cli/mapreport.h"
 #include "engine/align/alignjob.h"
 #include "engine/align/alignment.h"
@@ -120,6 +123,39 @@ int Chunk(const char* pszPath) {
                 double(bytes.size()) / double(chunks.size()), double(bytes.size()) / ms / 1e6);
     return 0;
 }
+// xorshift64*: fast, and the same bytes for the same seed everywhere.
+int Random(uint64_t nSeed, uint64_t nCount) {
+    uint64_t x = nSeed * 0x9E3779B97F4A7C15ull + 1;
+    std::vector<uint64_t> words(1 << 17);
+    while (nCount > 0) {
+        for (uint64_t& w : words) {
+            x ^= x >> 12;
+            x ^= x << 25;
+            x ^= x >> 27;
+            w = x * 0x2545F4914F6CDD1Dull;
+        }
+        const size_t n = size_t(std::min<uint64_t>(nCount, words.size() * 8));
+        if (std::fwrite(words.data(), 1, n, stdout) != n)
+            return 2;
+        nCount -= n;
+    }
+    return 0;
+}
+
+int Spoil(const char* pszPath, uint64_t nEvery) {
+    std::FILE* pFile = std::fopen(pszPath, "r+b");
+    if (!pFile || nEvery == 0)
+        return std::perror("alignrun"), 2;
+    std::vector<uint8_t> piece(nEvery, 0);
+    for (long nAt = 0; std::fseek(pFile, nAt, SEEK_SET) == 0; nAt += long(nEvery)) {
+        if (std::fread(piece.data(), 1, piece.size(), pFile) < piece.size())
+            break;
+        piece[piece.size() / 2] ^= 0xFF;
+        std::fseek(pFile, nAt, SEEK_SET);
+        std::fwrite(piece.data(), 1, piece.size(), pFile);
+    }
+    return std::fclose(pFile) == 0 ? 0 : 2;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -130,6 +166,11 @@ int main(int argc, char** argv) {
         return Align(argv[2], argv[3]);
     if (strWhat == "chunk" && argc == 3)
         return Chunk(argv[2]);
-    std::fprintf(stderr, "usage: alignrun plain|align FILE1 FILE2 | alignrun chunk FILE\n");
+    if (strWhat == "random" && argc == 4)
+        return Random(std::stoull(argv[2]), std::stoull(argv[3]));
+    if (strWhat == "spoil" && argc == 4)
+        return Spoil(argv[2], std::stoull(argv[3]));
+    std::fprintf(stderr, "usage: alignrun plain|align FILE1 FILE2 | chunk FILE | random SEED "
+                         "COUNT | spoil FILE EVERY\n");
     return 2;
 }

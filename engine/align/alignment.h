@@ -43,9 +43,9 @@ enum : uint8_t {
 // aborted run's segments tile only a prefix of both files.
 class CAlignment {
 public:
-    // Past this many segments the comparison ends early (IsFull): memory stays bounded (40 MiB)
+    // Past this many segments the comparison ends early (IsFull): memory stays bounded (20 MiB)
     // whatever the pair.
-    static constexpr size_t kMaxSegments = size_t(1) << 20;
+    static constexpr size_t kMaxSegments = size_t(1) << 19;
 
     // Starts afresh for files of these lengths.
     void Reset(uint64_t nLength1, uint64_t nLength2);

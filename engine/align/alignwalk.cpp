@@ -99,7 +99,10 @@ void CAlignWalk::AddUnreadable(int f, uint64_t& p1, uint64_t& p2) {
     CAlignReader& other = f == 0 ? m_r2 : m_r1;
     uint64_t& p = f == 0 ? p1 : p2;
     uint64_t& po = f == 0 ? p2 : p1;
-    const uint64_t n = r.At(p).nCount;
+    const CPiece piece = r.At(p);
+    if (piece.eKind != CPiece::Unreadable)
+        return; // it read after all: the walk compares it
+    const uint64_t n = piece.nCount;
     // What file f cannot show, the other file's bytes at the same place cannot be held against.
     const uint64_t no = std::min(n, std::max(other.End(), po) - po);
     if (f == 0)
