@@ -75,7 +75,8 @@ check() { # description, 1 or 0
 }
 holds() { echo "$1" | bc -l; } # 1 when the comparison holds
 median() { tr ' ' '\n' | grep . | sort -g | sed -n "$(((runs + 1) / 2))p"; }
-ms() { "$run" "$@" | head -n 1 | sed 's/^ms=\([0-9.]*\).*/\1/'; }
+# The wall time a run printed first; the whole output is read, so that no run dies of SIGPIPE.
+ms() { "$run" "$@" | sed -n '1s/^ms=\([0-9.]*\).*/\1/p'; }
 # Medians of the plain and the aligned run on one pair, in turns, each after warming the pair.
 pair_ms() {
     local i plain="" aligned=""
@@ -132,7 +133,7 @@ tib=()
 for ((i = 0; i < runs; ++i)); do tib+=("$(ms align "$tmp/t1" "$tmp/t2")"); done
 tib_ms=$(printf '%s ' "${tib[@]}" | median)
 out=$("$run" align "$tmp/t1" "$tmp/t2")
-read_bytes=$(echo "$out" | head -n 1 | sed 's/.*read=\([0-9]*\).*/\1/')
+read_bytes=$(echo "$out" | sed -n '1s/.*read=\([0-9]*\).*/\1/p')
 got=$(echo "$out" | tail -n +2 | cut -d' ' -f1-3)
 rss=$(peak_kib "$tmp/t1" "$tmp/t2")
 peak=$((rss > peak ? rss : peak))

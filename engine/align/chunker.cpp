@@ -26,10 +26,10 @@ constexpr std::array<uint64_t, 256> MakeGear() {
 constexpr std::array<uint64_t, 256> kGear = MakeGear();
 
 // A shift-and-add hash forgets a byte 64 bytes later, and only its top bits have seen all 64:
-// the masks test those (bit 63 left out, see Scan). Below the average size a cut needs 16 zero
-// bits, above it 12, which keeps chunks near the average (FastCDC's normalisation).
-constexpr uint64_t kStrictMask = 0x7FFF800000000000ull;
-constexpr uint64_t kLaxMask = 0x7FF8000000000000ull;
+// the masks test those (bit 63 left out, see Scan). Below the average size a cut needs 15 zero
+// bits, above it 11, which keeps chunks near the average (FastCDC's normalisation).
+constexpr uint64_t kStrictMask = 0x7FFF000000000000ull;
+constexpr uint64_t kLaxMask = 0x7FF0000000000000ull;
 // Hashing starts 64 bytes before the smallest cut, so that cut sees a whole window.
 constexpr uint32_t kWarmFrom = CChunker::kMinSize - 64;
 
