@@ -62,11 +62,12 @@ CStreamOutcome CompareSequentially(CSequentialReader& reader1, CSequentialReader
         }
     }
     const uint64_t nStop = setup.nLast + 1;
-    uint64_t nPos = setup.nFirst;
+    uint64_t nPos = setup.nFirst; // the file offset of the chunk's first byte
     uint64_t nBlockEnd = std::min(nPos + setup.nBlockSize, nStop);
-    uint8_t nState = BLOCK_EQUAL;
+    uint8_t nState = BLOCK_EQUAL; // of the block being read, so far
     while (nPos < nStop) {
-        const auto nWant = size_t(std::min<uint64_t>(kStreamChunk, nBlockEnd - nPos));
+        // Whole chunks, whatever the block size: a block of 1 byte costs no system call.
+        const auto nWant = size_t(std::min<uint64_t>(kStreamChunk, nStop - nPos));
         size_t n[2];
         for (int k = 0; k < 2; ++k) {
             n[k] = sides[k]->Fill(p[k], nWant);
@@ -75,33 +76,43 @@ CStreamOutcome CompareSequentially(CSequentialReader& reader1, CSequentialReader
                 return outcome;
             }
         }
-        const size_t nBoth = std::min(n[0], n[1]);
         const size_t nMost = std::max(n[0], n[1]);
-        if (nMost == 0)
-            break; // both ended where the last block did
-        size_t nSame = nBoth;
-        if (std::memcmp(p[0], p[1], nBoth) != 0) {
-            nSame = size_t(std::mismatch(p[0], p[0] + nBoth, p[1]).first - p[0]);
-            nState = std::max<uint8_t>(nState, BLOCK_DIFFERENT);
-        }
-        if (n[0] != n[1]) {
-            nState = BLOCK_LENGTH_DIFFERS;
-            outcome.nEnded = outcome.nEnded ? outcome.nEnded : n[0] < n[1] ? 1 : 2;
-        }
-        if (!outcome.bDiffers && (nSame < nBoth || n[0] != n[1])) {
-            outcome.bDiffers = true;
-            outcome.nFirstDifference = nPos + nSame;
-            outcome.nFirstState = nSame < nBoth ? BLOCK_DIFFERENT : BLOCK_LENGTH_DIFFERS;
+        for (size_t i = 0; i < nMost;) {
+            // The part of the chunk in the current block, and what each side holds of it.
+            const auto nPart = size_t(std::min<uint64_t>(nMost - i, nBlockEnd - (nPos + i)));
+            const size_t n1 = std::min(n[0] - std::min(n[0], i), nPart);
+            const size_t n2 = std::min(n[1] - std::min(n[1], i), nPart);
+            const size_t nBoth = std::min(n1, n2);
+            size_t nSame = nBoth;
+            if (std::memcmp(p[0] + i, p[1] + i, nBoth) != 0) {
+                nSame =
+                    size_t(std::mismatch(p[0] + i, p[0] + i + nBoth, p[1] + i).first - (p[0] + i));
+                nState = std::max<uint8_t>(nState, BLOCK_DIFFERENT);
+            }
+            if (n1 != n2) {
+                nState = BLOCK_LENGTH_DIFFERS;
+                outcome.nEnded = outcome.nEnded ? outcome.nEnded : n1 < n2 ? 1 : 2;
+            }
+            if (!outcome.bDiffers && nState != BLOCK_EQUAL) {
+                outcome.bDiffers = true;
+                outcome.nFirstDifference = nPos + i + nSame;
+                outcome.nFirstState = nSame < nBoth ? BLOCK_DIFFERENT : BLOCK_LENGTH_DIFFERS;
+            }
+            if (setup.bStopAtDifference && outcome.bDiffers)
+                return outcome;
+            i += nPart;
+            if (nPos + i == nBlockEnd) {
+                summary.Add(nState, nBlockEnd);
+                nState = BLOCK_EQUAL;
+                nBlockEnd = std::min(nBlockEnd + setup.nBlockSize, nStop);
+            }
         }
         nPos += nMost;
-        const bool bBothEnded = nMost < nWant;
-        if (nPos == nBlockEnd || bBothEnded) {
-            summary.Add(nState, nPos);
-            nState = BLOCK_EQUAL;
-            nBlockEnd = std::min(nPos + setup.nBlockSize, nStop);
-        }
-        if (bBothEnded || (setup.bStopAtDifference && outcome.bDiffers))
+        if (nMost < nWant) { // both have ended
+            if (nPos > summary.nEnd)
+                summary.Add(nState, nPos);
             break;
+        }
     }
     return outcome;
 }

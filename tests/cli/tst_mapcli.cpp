@@ -280,6 +280,26 @@ private slots:
                  out.isEmpty() ? "" : text(Typed(arg1)) + text(Typed(arg2)));
     }
 
+    // Read once from a pipe, a pair gives what the engine gives for files, at any block size,
+    // with blocks smaller than the reads, astride them and larger.
+    void streamsAnswerAsFiles() {
+        QByteArray edges = Pattern(600000);
+        for (int at : {32767, 32768, 65536 + 4095, 300001})
+            edges[at] = char(~edges[at]);
+        WriteFile(m_dir, "edges", edges.left(500001));
+        for (const QByteArray b : {"1", "16", "4K", "32K", "64K", "1M"})
+            for (const QByteArray mode : {"--json", "-s", "--first", "--range=32760:"})
+                for (const auto& [f1, f2] : {std::pair("edges", "longer"),
+                                             {"longer", "edges"},
+                                             {"base", "./-x"},
+                                             {"empty", "base"}}) {
+                    QByteArray told = Run({mode, "-b", b, "pipe<" + QByteArray(f1), f2}).Told();
+                    told.replace("EOF on -", "EOF on " + QByteArray(f1));
+                    QCOMPARE(told.replace("\"path\":\"-\"", "\"path\":\"" + QByteArray(f1) + '"'),
+                             Run({mode, "-b", b, f1, f2}).Told());
+                }
+    }
+
     // The smallest power of two from 4096 that keeps 2^20 blocks; help; a dump inside a range
     // shows only the part in the range; no rate yet, rather than an infinite one, at 0 ms.
     void parts() {
