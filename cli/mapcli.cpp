@@ -71,7 +71,7 @@ private:
     int Written(const std::string& strText);
     int PrintDump();
     int Compare(bool bTerminal);
-    int CompareStreams();
+    int CompareStreams(bool bTerminal);
     int RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerminal);
     int PrintFirstDifference(const CBlockSpan& span, uint32_t nBlock);
     int Answer(const CMapResult& result, const std::string& strUnreadable);
@@ -347,7 +347,7 @@ int CMapRun::Answer(const CMapResult& result, const std::string& strUnreadable) 
 }
 
 // At least one side is read once, in order: no worker, no states, no second look.
-int CMapRun::CompareStreams() {
+int CMapRun::CompareStreams(bool bTerminal) {
     CInputFile files[2];
     if (int nStatus = OpenBoth(files[0], files[1]))
         return nStatus;
@@ -375,7 +375,20 @@ int CMapRun::CompareStreams() {
                            : DefaultBlockSize(nKnown - std::min(nKnown, setup.nFirst));
     setup.bStopAtDifference =
         m_options.eOutput == EMapOutput::Quiet || m_options.eOutput == EMapOutput::First;
+    const int64_t nStart = MonotonicMs();
+    int64_t nShown = 0; // when the progress was last shown, 0 before the first time
+    if (bTerminal && m_options.eOutput != EMapOutput::Quiet)
+        setup.onRead = [&](uint64_t nAt) {
+            const int64_t nNow = MonotonicMs();
+            if (nNow - std::max(nShown, nStart) < 100)
+                return;
+            nShown = nNow;
+            m_err << '\r' << FormatStreamProgressLine(nAt - setup.nFirst, nNow - nStart) << "\033[K"
+                  << std::flush;
+        };
     const CStreamOutcome outcome = CompareSequentially(reader1, reader2, setup);
+    if (nShown != 0)
+        m_err << "\r\033[K" << std::flush;
     if (outcome.nFailed != 0) {
         const CSequentialReader& failed = outcome.nFailed == 1 ? reader1 : reader2;
         return Trouble(Name(outcome.nFailed - 1), ErrorText(failed.m_nError));
@@ -426,7 +439,7 @@ int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
                            "is " + input.strKind + "; " + pszNeeds + " needs the length first");
     }
     if (m_inputs[0].bStream || m_inputs[1].bStream)
-        return CompareStreams();
+        return CompareStreams(bTerminal);
     return m_options.eOutput == EMapOutput::Dump ? PrintDump() : Compare(bTerminal);
 }
 

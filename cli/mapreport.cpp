@@ -136,3 +136,10 @@ std::string FormatProgressLine(int32_t nProgress, int64_t nElapsedMs, uint64_t n
                   nProgress % 100, dSeconds, dRate);
     return szLine;
 }
+
+std::string FormatStreamProgressLine(uint64_t nBytesDone, int64_t nElapsedMs) {
+    const std::string strRate = FormatProgressLine(0, nElapsedMs, nBytesDone);
+    char szDone[32];
+    std::snprintf(szDone, sizeof szDone, "%.0f MB", double(nBytesDone) / 1e6);
+    return szDone + strRate.substr(strRate.find('%') + 1); // in the percent's place
+}

@@ -69,3 +69,5 @@ int ExitStatusFor(const CStateCounts& counts);
 
 // The one-line progress shown on a terminal: percent, elapsed time, throughput.
 std::string FormatProgressLine(int32_t nProgress, int64_t nElapsedMs, uint64_t nBytesDone);
+// The same for a stream, whose length is not known: bytes compared instead of the percent.
+std::string FormatStreamProgressLine(uint64_t nBytesDone, int64_t nElapsedMs);

@@ -108,6 +108,8 @@ CStreamOutcome CompareSequentially(CSequentialReader& reader1, CSequentialReader
             }
         }
         nPos += nMost;
+        if (setup.onRead)
+            setup.onRead(nPos);
         if (nMost < nWant) { // both have ended
             if (nPos > summary.nEnd)
                 summary.Add(nState, nPos);

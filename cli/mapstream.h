@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class CInputFile;
 
@@ -40,6 +41,7 @@ struct CStreamSetup {
     uint64_t nFirst = 0; // where block 0 starts; what comes before is passed over
     uint64_t nLast = 0;  // the last byte compared, at most INT64_MAX
     bool bStopAtDifference = false;
+    std::function<void(uint64_t)> onRead; // after each piece, with where both have got to
 };
 
 struct CStreamOutcome {

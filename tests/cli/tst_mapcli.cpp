@@ -319,6 +319,8 @@ private slots:
         QCOMPARE(png.nStatus, 1);
         QVERIFY(Run({"-V"}).out.contains("\nLicense GPLv3+: GNU GPL version 3 or later"));
         QCOMPARE(QByteArray(FormatProgressLine(5000, 0, 4096).c_str()).right(9), "s  0 MB/s");
+        const QByteArray stream = FormatStreamProgressLine(2000000, 1000).c_str(); // no percent
+        QVERIFY(stream.startsWith("2 MB  1") && stream.endsWith("s  2 MB/s"));
     }
 };
 
