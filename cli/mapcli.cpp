@@ -3,7 +3,7 @@
 #include "cli/mapinput.h"
 #include "cli/mapjson.h"
 #include "cli/mappng.h"
-#include "cli/mapstream.h"
+#include "cli/maprun.h"
 #include "engine/blockstatearray.h"
 #include "engine/comparejob.h"
 #include "engine/inputfile.h"
@@ -16,7 +16,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <ostream>
 
 namespace {
@@ -44,45 +43,25 @@ private:
     bool m_bFinished = false;
 };
 
-class CMapRun {
-public:
-    CMapRun(std::ostream& out, std::ostream& err, int nStdin)
-        : m_out(out), m_err(err), m_nStdin(nStdin) {}
-    int Run(const std::vector<std::string>& args, bool bTerminal);
+} // namespace
 
-private:
-    // Said on standard error, and in JSON also as the document standard output expects.
-    int Trouble(const std::string& strName, const std::string& strReason) {
-        m_err << "quillet-map: " << strName << ": " << strReason << '\n' << std::flush;
-        if (m_options.eOutput == EMapOutput::Json)
-            Written(FormatJsonError(strName + ": " + strReason, 2));
-        return 2;
-    }
-    int BadArguments(const std::string& strReason) {
-        m_err << "quillet-map: " << strReason << '\n'
-              << MapUsage() << "\nTry 'quillet-map --help' for more information.\n"
-              << std::flush;
-        if (m_options.eOutput == EMapOutput::Json)
-            Written(FormatJsonError(strReason, 2));
-        return 2;
-    }
-    const std::string& Name(int k) const { return m_inputs[k].strName; }
-    int OpenBoth(CInputFile& file1, CInputFile& file2);
-    int Written(const std::string& strText);
-    int PrintDump();
-    int Compare(bool bTerminal);
-    int CompareStreams(bool bTerminal);
-    int RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerminal);
-    int PrintFirstDifference(const CBlockSpan& span, uint32_t nBlock);
-    int Answer(const CMapResult& result, const std::string& strUnreadable);
+int CMapRun::Trouble(const std::string& strName, const std::string& strReason) {
+    m_err << "quillet-map: " << strName << ": " << strReason << '\n' << std::flush;
+    if (m_options.eOutput == EMapOutput::Json)
+        Written(FormatJsonError(strName + ": " + strReason, 2));
+    return 2;
+}
 
-    std::ostream& m_out;
-    std::ostream& m_err;
-    int m_nStdin;
-    CMapOptions m_options;
-    CMapInput m_inputs[2];
-};
+int CMapRun::BadArguments(const std::string& strReason) {
+    m_err << "quillet-map: " << strReason << '\n'
+          << MapUsage() << "\nTry 'quillet-map --help' for more information.\n"
+          << std::flush;
+    if (m_options.eOutput == EMapOutput::Json)
+        Written(FormatJsonError(strReason, 2));
+    return 2;
+}
 
+namespace {
 // The worker's error texts carry a "Compare error: " prefix meant for the window.
 std::string Reason(const std::string& strText) {
     size_t n = strText.find(": ");
@@ -101,6 +80,8 @@ bool HidesItsLength(CInputFile& file) {
 }
 
 // Opens what can be measured; a stream's file object stays closed.
+} // namespace
+
 int CMapRun::OpenBoth(CInputFile& file1, CInputFile& file2) {
     CInputFile* pFiles[2] = {&file1, &file2};
     for (int k = 0; k < 2; ++k) {
@@ -346,77 +327,6 @@ int CMapRun::Answer(const CMapResult& result, const std::string& strUnreadable) 
     return 0;
 }
 
-// At least one side is read once, in order: no worker, no states, no second look.
-int CMapRun::CompareStreams(bool bTerminal) {
-    CInputFile files[2];
-    if (int nStatus = OpenBoth(files[0], files[1]))
-        return nStatus;
-    for (int k = 0; k < 2; ++k) {
-        if (m_inputs[k].bStream) {
-            if (std::string strWhy = OpenStream(m_inputs[k]); !strWhy.empty())
-                return Trouble(Name(k), strWhy);
-        }
-    }
-    CSequentialReader reader1 =
-        m_inputs[0].bStream ? CSequentialReader(m_inputs[0].nFd) : CSequentialReader(files[0]);
-    CSequentialReader reader2 =
-        m_inputs[1].bStream ? CSequentialReader(m_inputs[1].nFd) : CSequentialReader(files[1]);
-
-    // The block size from what can be known beforehand: the length of a side that is a file.
-    CStreamSetup setup;
-    setup.nFirst = m_options.bRange ? m_options.nRangeFirst : 0;
-    setup.nLast = m_options.bRange ? m_options.nRangeLast : uint64_t(INT64_MAX);
-    uint64_t nKnown = 0;
-    for (int k = 0; k < 2; ++k)
-        nKnown = std::max(nKnown, m_inputs[k].bStream ? 0 : files[k].GetSize());
-    nKnown = std::min(nKnown, setup.nLast + 1);
-    setup.nBlockSize = m_options.nBlockSize
-                           ? m_options.nBlockSize
-                           : DefaultBlockSize(nKnown - std::min(nKnown, setup.nFirst));
-    setup.bStopAtDifference =
-        m_options.eOutput == EMapOutput::Quiet || m_options.eOutput == EMapOutput::First;
-    const int64_t nStart = MonotonicMs();
-    int64_t nShown = 0; // when the progress was last shown, 0 before the first time
-    if (bTerminal && m_options.eOutput != EMapOutput::Quiet)
-        setup.onRead = [&](uint64_t nAt) {
-            const int64_t nNow = MonotonicMs();
-            if (nNow - std::max(nShown, nStart) < 100)
-                return;
-            nShown = nNow;
-            m_err << '\r' << FormatStreamProgressLine(nAt - setup.nFirst, nNow - nStart) << "\033[K"
-                  << std::flush;
-        };
-    const CStreamOutcome outcome = CompareSequentially(reader1, reader2, setup);
-    if (nShown != 0)
-        m_err << "\r\033[K" << std::flush;
-    if (outcome.nFailed != 0) {
-        const CSequentialReader& failed = outcome.nFailed == 1 ? reader1 : reader2;
-        return Trouble(Name(outcome.nFailed - 1), ErrorText(failed.m_nError));
-    }
-    if (m_options.eOutput == EMapOutput::Quiet)
-        return outcome.bDiffers ? 1 : 0;
-    if (m_options.eOutput == EMapOutput::First) {
-        if (!outcome.bDiffers)
-            return 0;
-        const std::string& strEnded = Name(outcome.nEnded == 2 ? 1 : 0);
-        if (int nFailed = Written(
-                FormatFirstDifference(outcome.nFirstState, outcome.nFirstDifference, strEnded)))
-            return nFailed;
-        return 1;
-    }
-    // A file's length is known; a stream's once it was read to its end.
-    auto length = [&](int k, const CSequentialReader& reader) -> std::optional<uint64_t> {
-        if (!m_inputs[k].bStream)
-            return files[k].GetSize();
-        return reader.m_bEnded ? std::optional<uint64_t>(reader.m_nOffset) : std::nullopt;
-    };
-    CMapResult result{Name(0),          Name(1),         length(0, reader1), length(1, reader2),
-                      m_options.bRange, outcome.summary, outcome.nEnded};
-    if (int nFailed = Answer(result, ""))
-        return nFailed;
-    return ExitStatusFor(result.summary.counts);
-}
-
 int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
     std::string strError;
     if (!ParseMapArgs(args, m_options, strError))
@@ -442,8 +352,6 @@ int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
         return CompareStreams(bTerminal);
     return m_options.eOutput == EMapOutput::Dump ? PrintDump() : Compare(bTerminal);
 }
-
-} // namespace
 
 int RunMap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool bTerminal, int nStdin) {
