@@ -287,7 +287,7 @@ private slots:
     }
 
     // Read once from a pipe, a pair gives what the engine gives for files, at any block size,
-    // with blocks smaller than the reads, astride them and larger.
+    // with blocks smaller than the reads, astride them and larger; equal pairs too.
     void streamsAnswerAsFiles() {
         QByteArray edges = Pattern(600000);
         for (int at : {32767, 32768, 65536 + 4095, 300001})
@@ -298,7 +298,8 @@ private slots:
                 for (const auto& [f1, f2] : {std::pair("edges", "longer"),
                                              {"longer", "edges"},
                                              {"base", "./-x"},
-                                             {"empty", "base"}}) {
+                                             {"empty", "base"},
+                                             {"same", "base"}}) {
                     QByteArray told = Run({mode, "-b", b, "pipe<" + QByteArray(f1), f2}).Told();
                     told.replace("EOF on -", "EOF on " + QByteArray(f1));
                     QCOMPARE(told.replace("\"path\":\"-\"", "\"path\":\"" + QByteArray(f1) + '"'),
