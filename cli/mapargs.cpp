@@ -11,33 +11,25 @@ constexpr uint64_t kMaxDump = uint64_t(1) << 31;
 constexpr uint64_t kMaxOffset = uint64_t(INT64_MAX);
 
 // FIRST:LAST, each a byte count (4K, 0x10), FIRST <= LAST, fewer than nMaxSpan bytes; with
-// bOpenEnd also FIRST:, which runs to the end of any file. Why not, or "" with both stored.
-std::string ParseRange(const std::string& strText, uint64_t nMaxSpan, bool bOpenEnd,
-                       uint64_t& nFirst, uint64_t& nLast) {
+// bOpenEnd also FIRST:, which runs to the end of any file. Nothing is stored unless Ok; when
+// TooLarge, strNumber is the number that is.
+ENumber ParseRange(const std::string& strText, uint64_t nMaxSpan, bool bOpenEnd, uint64_t& nFirst,
+                   uint64_t& nLast, std::string& strNumber) {
     const size_t nColon = strText.find(':');
     if (nColon == std::string::npos)
-        return "bad";
-    uint64_t nFrom = 0;
-    uint64_t nTo = kMaxOffset;
+        return ENumber::Bad;
+    uint64_t nValues[2] = {0, kMaxOffset};
     const std::string strParts[2] = {strText.substr(0, nColon), strText.substr(nColon + 1)};
-    for (int i = 0; i < 2; ++i) {
-        if (i == 1 && bOpenEnd && strParts[i].empty())
-            break;
-        switch (ParseByteCount(strParts[i], kMaxOffset, i == 0 ? nFrom : nTo)) {
-        case ENumber::Ok:
-            break;
-        case ENumber::TooLarge:
-            return "offset '" + strParts[i] + "' is too large; the most is " +
-                   std::to_string(kMaxOffset);
-        default:
-            return "bad";
-        }
+    for (int i = 0; i < 2 && !(i == 1 && bOpenEnd && strParts[i].empty()); ++i) {
+        strNumber = strParts[i];
+        if (ENumber eRead = ParseByteCount(strNumber, kMaxOffset, nValues[i]); eRead != ENumber::Ok)
+            return eRead;
     }
-    if (nFrom > nTo || nTo - nFrom >= nMaxSpan)
-        return "bad";
-    nFirst = nFrom;
-    nLast = nTo;
-    return {};
+    if (nValues[0] > nValues[1] || nValues[1] - nValues[0] >= nMaxSpan)
+        return ENumber::Bad;
+    nFirst = nValues[0];
+    nLast = nValues[1];
+    return ENumber::Ok;
 }
 
 // WxH, each side from kMinMapSide to kMaxMapSide; nothing is stored unless both are good.
@@ -115,21 +107,22 @@ std::string TakeValue(int c, const std::string& strAs, const std::string& strVal
         options.nBlockSize = uint32_t(n);
         return {};
     }
-    case OPT_DUMP: {
-        const std::string strWhy =
-            ParseRange(strValue, kMaxDump, false, options.nDumpFirst, options.nDumpLast);
-        if (strWhy == "bad")
-            return strOption + "dump range '" + strValue + strOffsets +
-                   " and at most 2147483648 bytes";
-        return strWhy.empty() ? strWhy : strOption + strWhy;
-    }
+    case OPT_DUMP:
     case OPT_RANGE: {
-        const std::string strWhy =
-            ParseRange(strValue, UINT64_MAX, true, options.nRangeFirst, options.nRangeLast);
-        if (strWhy == "bad")
-            return strOption + "range '" + strValue + strOffsets + " (or FIRST: to the end)";
-        options.bRange = strWhy.empty();
-        return strWhy.empty() ? strWhy : strOption + strWhy;
+        const bool bDump = c == OPT_DUMP;
+        std::string strNumber;
+        const ENumber eRead = bDump ? ParseRange(strValue, kMaxDump, false, options.nDumpFirst,
+                                                 options.nDumpLast, strNumber)
+                                    : ParseRange(strValue, UINT64_MAX, true, options.nRangeFirst,
+                                                 options.nRangeLast, strNumber);
+        if (eRead == ENumber::TooLarge)
+            return strOption + "offset '" + strNumber + "' is too large; the most is " +
+                   std::to_string(kMaxOffset);
+        if (eRead == ENumber::Bad)
+            return strOption + (bDump ? "dump range '" : "range '") + strValue + strOffsets +
+                   (bDump ? " and at most 2147483648 bytes" : " (or FIRST: to the end)");
+        options.bRange = options.bRange || !bDump;
+        return {};
     }
     case OPT_PNG:
         if (strValue.empty())
