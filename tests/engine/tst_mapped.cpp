@@ -1,0 +1,103 @@
+// Files compared where they lie in the page cache: a file that shrinks under its mapping raises
+// SIGBUS in the worker, which the run answers by reading again; a SIGBUS that is not the
+// worker's goes to the handler that was there before.
+#include "tests/engine/faultcases.h"
+
+#include <QtTest>
+
+#include <csetjmp>
+#include <csignal>
+
+using namespace testutil;
+
+namespace {
+sigjmp_buf s_back;
+std::atomic<int> s_nForeign{0};
+void OnForeignBus(int, siginfo_t*, void*) {
+    ++s_nForeign;
+    siglongjmp(s_back, 1);
+}
+
+// Touches a page that no byte of its file backs, outside any run: whether the handler installed
+// before the comparison's own saw it.
+bool ForeignFaultReachesItsHandler() {
+    const int fd = ::memfd_create("empty", MFD_CLOEXEC);
+    auto* p = static_cast<volatile char*>(::mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0));
+    const int nBefore = s_nForeign;
+    if (p != MAP_FAILED && sigsetjmp(s_back, 1) == 0)
+        (void)*p;
+    ::munmap(const_cast<char*>(p), 4096);
+    ::close(fd);
+    return s_nForeign == nBefore + 1;
+}
+
+// Records the offset of the first read of either file.
+struct CFirstRead : CFaultyFileSystem {
+    ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
+        int64_t nNone = -1;
+        nFirstRead.compare_exchange_strong(nNone, nOffset);
+        return CFaultyFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+    std::atomic<int64_t> nFirstRead{-1};
+};
+} // namespace
+
+class TestMapped : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    struct sigaction m_old = {};
+
+private slots:
+    void initTestCase() {
+        struct sigaction action = {};
+        action.sa_sigaction = OnForeignBus;
+        action.sa_flags = SA_SIGINFO;
+        QVERIFY(sigaction(SIGBUS, &action, &m_old) == 0);
+        SetMapWindow(MapWindow() ? 32 << 20 : 0); // as the program maps
+    }
+    void cleanupTestCase() { sigaction(SIGBUS, &m_old, nullptr); }
+
+    // Two equal 4 MiB files mapped whole; once the first MiB is compared, the second file is cut
+    // to nLength. Either the worker touches its lost pages (SIGBUS), reads all of that MiB
+    // again and no file is read before it, or another handler has taken SIGBUS over and every
+    // byte is read. The blocks come out as if read throughout.
+    void shrinkingUnderTheMapping_data() {
+        Columns<int, bool, QByteArray>("length", "replaced", "states");
+        const int nHalf = 3 * faults::M / 2;
+        QTest::newRow("to a page's end") << nHalf << false << QByteArray("2*384 4*640");
+        QTest::newRow("inside the batch's last page: zeros, no fault")
+            << 2 * faults::M - 100 << false << QByteArray("2*511 4*513");
+        QTest::newRow("to nothing") << 0 << false << QByteArray("2*256 4*768");
+        QTest::newRow("handler replaced: no mapping") << nHalf << true << QByteArray("2*384 4*640");
+    }
+    void shrinkingUnderTheMapping() {
+        const auto [nLength, bReplaced, states] =
+            Fetch<int, bool, QByteArray>("length", "replaced", "states");
+        if (!MapWindow())
+            QSKIP("QUILLET_TEST_READS: files are read, not mapped");
+        const std::string strFirst = WriteFile(m_dir, "first", Pattern(4 * faults::M));
+        const std::string strSecond = WriteFile(m_dir, "second", Pattern(4 * faults::M));
+        struct sigaction ours = {}, other = {};
+        other.sa_sigaction = OnForeignBus;
+        other.sa_flags = SA_SIGINFO;
+        QVERIFY(!bReplaced || sigaction(SIGBUS, &other, &ours) == 0);
+        CFirstRead fs;
+        CInstalledFileSystem installed(&fs);
+        CJobRun run;
+        std::atomic<int> nCut{-1};
+        run.onProgress = [&, nLength = nLength] {
+            if (nCut == -1)
+                nCut = ::truncate(strSecond.c_str(), nLength);
+        };
+        QVERIFY(run.Run(strFirst, strSecond, 4 * faults::M, 4096));
+        QVERIFY(!bReplaced || sigaction(SIGBUS, &ours, nullptr) == 0);
+        QCOMPARE(run.States(), faults::Runs(states) + '0');
+        QCOMPARE(nCut.load(), 0);
+        QCOMPARE(fs.nFirstRead.load(), bReplaced ? 0 : faults::M);
+        QCOMPARE(fs.nMaps.load(), bReplaced ? 0 : 4); // both whole, then both again from 2 MiB
+        QVERIFY(ForeignFaultReachesItsHandler());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMapped)
+#include "tst_mapped.moc"
