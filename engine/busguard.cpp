@@ -50,9 +50,9 @@ void OnBus(int nSignal, siginfo_t* pInfo, void* pContext) {
                 siglongjmp(*t_guard.pJump, 1);
     PassOn(nSignal, pInfo, pContext);
 }
+} // namespace
 
-// Whether OnBus is the SIGBUS handler now; installs it the first time.
-bool InForce() {
+bool CBusGuard::Ready() {
     std::call_once(g_installOnce, [] {
         struct sigaction action = {};
         action.sa_sigaction = OnBus;
@@ -64,15 +64,17 @@ bool InForce() {
     return g_bInstalled && sigaction(SIGBUS, nullptr, &now) == 0 && (now.sa_flags & SA_SIGINFO) &&
            now.sa_sigaction == OnBus;
 }
-} // namespace
 
 bool CBusGuard::Run(void (*pfnWork)(void*), void* pContext) {
-    if (!InForce())
-        return false;
     sigjmp_buf jump;
-    // The saved signal mask is restored by the jump: SIGBUS is blocked while its handler runs.
-    if (sigsetjmp(jump, 1) != 0) {
+    // Without the signal mask, which would cost a system call per run: a jump leaves SIGBUS
+    // blocked, as it is while its handler runs, and it is unblocked here instead.
+    if (sigsetjmp(jump, 0) != 0) {
         t_guard.pJump = nullptr;
+        sigset_t bus;
+        sigemptyset(&bus);
+        sigaddset(&bus, SIGBUS);
+        pthread_sigmask(SIG_UNBLOCK, &bus, nullptr);
         return false;
     }
     t_guard.pJump = &jump;

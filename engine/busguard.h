@@ -8,11 +8,14 @@
 // SIGBUS to the handler that was there before it.
 class CBusGuard {
 public:
+    // Whether the handler is in force, installing it the first time: false when it cannot be,
+    // or when another has taken its place since. Asked before mapping, as nothing guards a
+    // mapping then.
+    static bool Ready();
     // Runs pfnWork(pContext). True when it ran to its end; false when a SIGBUS in a guarded
-    // range cut it short, or when it was not run because the handler is not in force (it could
-    // not be installed, or another has taken its place since). After false, whatever the work
-    // was doing must be done again without the mappings. The work must not leave frames that
-    // need unwinding (no destructors), as a fault leaves them by a jump; not nested.
+    // range cut it short: whatever the work was doing must then be done again without the
+    // mappings. The work must not leave frames that need unwinding (no destructors), as a fault
+    // leaves them by a jump; not nested.
     static bool Run(void (*pfnWork)(void*), void* pContext);
     // Guards bytes [pFirst, pFirst + nBytes) on the calling thread; false when its few slots are
     // taken. Uncover stops guarding the range that starts at pFirst.

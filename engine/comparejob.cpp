@@ -49,9 +49,9 @@ void TouchPages(const uint8_t* p, uint32_t nCount) {
         (void)*static_cast<const volatile uint8_t*>(p + n);
 }
 
-// A run of blocks compared in one go, then shown: about 1 MiB, so that what checking it costs is
-// nothing against comparing it; ends where a progress notice is due, as 32 divides its count or
-// its count divides 32.
+// A run of blocks compared in one go, then shown: at least 32 blocks and about 1 MiB, so that
+// guarding and checking it costs nothing against comparing it, and it ends where a progress
+// notice is due, as 32 divides its count.
 constexpr uint32_t kBatchMost = 4096;
 
 struct CBatch {
@@ -143,7 +143,7 @@ void CCompareJob::Run() {
             CBatch batch{reader1, reader2, m_setup, m_setup.nFirst, 0, batchStates, 0};
             bool bStopped = false;
             for (uint32_t i = 0; i < K && !bStopped;) {
-                batch.nCount = std::min({kBatchMost, std::max(1u, (1u << 20) / B), K - i});
+                batch.nCount = std::min({kBatchMost, std::max(32u, (1u << 20) / B), K - i});
                 CompareBatch(batch);
                 // Only states the batch is sure of are shown, each as soon as it is.
                 for (uint32_t k = 0; k < batch.nDone; ++k) {

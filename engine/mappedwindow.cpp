@@ -23,6 +23,10 @@ void SetMapWindow(uint64_t nBytes) {
 
 bool CMappedWindow::Map(int fd, int64_t nFirst, int64_t nEnd) {
     Unmap();
+    if (!CBusGuard::Ready()) {
+        errno = ENOTSUP;
+        return false;
+    }
     CFileSystem& fs = CFileSystem::Current();
     static const int64_t nPage = ::sysconf(_SC_PAGESIZE);
     const int64_t nBase = nFirst / nPage * nPage;
