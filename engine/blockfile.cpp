@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <utility>
 
 bool CBlockFile::OpenBuffered(const std::string& strPath, uint32_t nCapacity) {
     m_nLength = 0;
@@ -17,8 +15,6 @@ bool CBlockFile::OpenBuffered(const std::string& strPath, uint32_t nCapacity) {
     m_window.Unmap();
     m_nWindow = 0;
     m_nReadEnd = 0;
-    m_nMappedEnd = 0;
-    m_bDoubt = false;
     m_nCapacity = nCapacity;
     m_pBuffer.reset(new (std::nothrow) uint8_t[nCapacity]);
     if (!m_pBuffer) {
@@ -32,10 +28,7 @@ bool CBlockFile::OpenBuffered(const std::string& strPath, uint32_t nCapacity) {
     m_layout.Reset(m_hFile, m_nLength);
     // Twice the kernel's usual read-ahead: a cold comparison keeps the disk busy.
     CFileSystem::Current().Advise(m_hFile, 0, 0, POSIX_FADV_SEQUENTIAL);
-    // Only a regular file is mapped: a block device keeps its reads, which report a bad sector
-    // as an error rather than a signal.
-    struct stat st = {};
-    if (MapWindow() != 0 && CFileSystem::Current().Stat(m_hFile, &st) == 0 && S_ISREG(st.st_mode))
+    if (MapsWindowsOf(m_hFile))
         m_nWindow = std::max<int64_t>(int64_t(MapWindow()), nCapacity);
     return true;
 }
@@ -78,34 +71,22 @@ const uint8_t* CBlockFile::Mapped(int64_t p, int64_t nEnd) {
         return nullptr;
     const uint8_t* pBytes = m_window.Find(p, nEnd - p);
     if (!pBytes && !m_window.Spans(p, nEnd)) {
-        // Whether the window left behind served true bytes is only known while it is the last.
-        m_bDoubt = m_bDoubt || !Held();
         if (!m_window.Map(m_hFile, p, LoadEnd(p, uint32_t(nEnd - p), m_nWindow))) {
             m_nWindow = 0; // this file cannot be mapped: it is read, as before
             return nullptr;
         }
         pBytes = m_window.Find(p, nEnd - p);
     }
-    if (pBytes)
-        m_nMappedEnd = std::max(m_nMappedEnd, nEnd);
     return pBytes;
 }
 
-bool CBlockFile::Held() {
-    const int64_t nEnd = std::exchange(m_nMappedEnd, 0);
-    struct stat st = {};
-    return nEnd == 0 || (CFileSystem::Current().Stat(m_hFile, &st) == 0 && st.st_size >= nEnd);
-}
-
 bool CBlockFile::StillHolds() {
-    return Held() && !std::exchange(m_bDoubt, false);
+    return m_window.StillHeld();
 }
 
 void CBlockFile::ReadUpTo(int64_t nEnd) {
     m_window.Unmap();
     m_nReadEnd = nEnd;
-    m_nMappedEnd = 0;
-    m_bDoubt = false;
 }
 
 const uint8_t* CBlockFile::GetBlock(uint32_t nCount, uint32_t& nGot) {

@@ -40,12 +40,9 @@ private:
     int64_t LoadEnd(int64_t nPosition, uint32_t nCount, int64_t nMost);
     void Refill(uint32_t nCount);
     const uint8_t* Mapped(int64_t nPosition, int64_t nEnd);
-    bool Held();
 
     CFileLayout m_layout;
     CMappedWindow m_window;
-    int64_t m_nWindow = 0;    // bytes a window maps; 0 when the file is only read
-    int64_t m_nReadEnd = 0;   // the bytes before it are read, not mapped
-    int64_t m_nMappedEnd = 0; // end of the bytes served from the window since it was checked
-    bool m_bDoubt = false;    // a window left since StillHolds had served what its file lost
+    int64_t m_nWindow = 0;  // bytes a window maps; 0 when the file is only read
+    int64_t m_nReadEnd = 0; // the bytes before it are read, not mapped
 };
