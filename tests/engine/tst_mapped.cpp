@@ -1,7 +1,9 @@
 // Files compared where they lie in the page cache: a file that shrinks under its mapping raises
 // SIGBUS in the worker, which the run answers by reading again; a SIGBUS that is not the
 // worker's goes to the handler that was there before.
+#include "engine/inputfile.h"
 #include "tests/engine/faultcases.h"
+#include "view/hexdump.h"
 
 #include <QtTest>
 
@@ -96,6 +98,47 @@ private slots:
         QCOMPARE(fs.nFirstRead.load(), bReplaced ? 0 : faults::M);
         QCOMPARE(fs.nMaps.load(), bReplaced ? 0 : 4); // both whole, then both again from 2 MiB
         QVERIFY(ForeignFaultReachesItsHandler());
+    }
+
+    // The hex dump's scan of a cell: the first file has a hole over its first MiB, so the second
+    // file's window is mapped first; the second is cut when the first maps its own. The text is
+    // the one reads give, whether the cut page faults or its zeros, like the files' own bytes
+    // there, reach the cell's end.
+    void dumpWhileShrinking_data() {
+        Columns<int, int>("length", "last");
+        QTest::newRow("to a page's end: the scan faults") << 2 * faults::M << 4 * faults::M - 1;
+        QTest::newRow("inside a page: zeros, no fault")
+            << 2 * faults::M + 100 << 2 * faults::M + 4095;
+    }
+    void dumpWhileShrinking() {
+        const auto [nLength, nLast] = Fetch<int, int>("length", "last");
+        QByteArray bytes = Pattern(4 * faults::M);
+        bytes.replace(0, faults::M, QByteArray(faults::M, '\0'));
+        bytes.replace(2 * faults::M + 100, 3996, QByteArray(3996, '\0'));
+        const std::string strFirst = WriteFile(m_dir, "holed", bytes);
+        const std::string strSecond = WriteFile(m_dir, "dense", bytes);
+        const int fd = ::open(strFirst.c_str(), O_WRONLY | O_CLOEXEC);
+        const bool bHole =
+            ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, faults::M) == 0 &&
+            ::lseek(fd, 0, SEEK_DATA) == faults::M;
+        ::close(fd);
+        if (!bHole)
+            QSKIP("the file system cannot punch a hole or tell where one lies");
+        CEventFileSystem fs;
+        CInstalledFileSystem installed(&fs);
+        std::tie(fs.strTarget, fs.nTriggerAt) = std::tuple(strFirst, faults::M);
+        std::atomic<int> nCut{-1};
+        fs.m_onTrigger = [&, nLength = nLength] { nCut = ::truncate(strSecond.c_str(), nLength); };
+        CInputFile file1, file2;
+        QVERIFY(file1.Open(strFirst) && file2.Open(strSecond));
+        const std::string strMapped = BuildHexDump(file1, file2, 0, uint64_t(nLast));
+        QVERIFY(nCut == 0 && fs.nMaps >= 2);
+        SetMapWindow(0);
+        const std::string strRead = BuildHexDump(file1, file2, 0, uint64_t(nLast));
+        SetMapWindow(32 << 20);
+        QCOMPARE(strMapped, strRead);
+        QVERIFY(strRead.find(QString::asprintf("%08X:", nLength & ~15).toStdString()) !=
+                std::string::npos);
     }
 };
 
