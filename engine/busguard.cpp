@@ -7,7 +7,7 @@
 #include <mutex>
 
 namespace {
-constexpr int kSlots = 4; // a job's two readers need one each
+constexpr int kSlots = 4; // a job's two readers need one each, as does a dump's scan
 
 // Plain data, so that the handler reads it without a thread-local initialiser running.
 struct CThreadGuard {
@@ -54,11 +54,14 @@ void OnBus(int nSignal, siginfo_t* pInfo, void* pContext) {
 
 bool CBusGuard::Ready() {
     std::call_once(g_installOnce, [] {
+        // The handler before ours is known before ours can run.
         struct sigaction action = {};
+        if (sigaction(SIGBUS, nullptr, &g_previous) != 0)
+            return;
         action.sa_sigaction = OnBus;
         action.sa_flags = SA_SIGINFO | SA_ONSTACK;
         sigemptyset(&action.sa_mask);
-        g_bInstalled = sigaction(SIGBUS, &action, &g_previous) == 0;
+        g_bInstalled = sigaction(SIGBUS, &action, nullptr) == 0;
     });
     struct sigaction now = {};
     return g_bInstalled && sigaction(SIGBUS, nullptr, &now) == 0 && (now.sa_flags & SA_SIGINFO) &&
