@@ -18,6 +18,9 @@ namespace {
 // doubles it up to kMaxChunk per file, the comparison's own buffer size.
 constexpr uint32_t kFirstChunk = 16u << 10;
 constexpr uint32_t kMaxChunk = 256u << 10;
+// A mapped window of each file: a few MiB, so that what the dump keeps mapped, and so in memory,
+// stays small however large the cell.
+constexpr int64_t kMaxWindow = 2 << 20;
 constexpr int32_t kPerLine = 16;
 constexpr int32_t kShown = 5 * kPerLine;
 
@@ -70,8 +73,8 @@ struct CScanJob {
 const uint8_t* Fetch(CScanJob& job, int f, uint64_t nOffset, uint32_t nCount, uint32_t& nGot) {
     if (CMappedWindow* pWindow = job.pWindow[f]) {
         const auto nAt = int64_t(nOffset);
-        const int64_t nEnd =
-            std::min(nAt + std::max<int64_t>(MapWindow(), kMaxChunk), job.nLength[f]);
+        const int64_t nWindow = std::clamp<int64_t>(int64_t(MapWindow()), kMaxChunk, kMaxWindow);
+        const int64_t nEnd = std::min(nAt + nWindow, job.nLength[f]);
         if (!pWindow->Spans(nAt, nAt + nCount) && nAt + nCount <= nEnd &&
             !pWindow->Map(job.pFile[f]->GetHandle(), nAt, nEnd))
             job.pWindow[f] = nullptr; // it is read, as a file that cannot be mapped

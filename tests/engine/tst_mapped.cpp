@@ -100,15 +100,15 @@ private slots:
     // there, reach the cell's end.
     void dumpWhileShrinking_data() {
         Columns<int, int>("length", "last");
-        QTest::newRow("to a page's end: the scan faults") << 2 * faults::M << 4 * faults::M - 1;
-        QTest::newRow("inside a page: zeros, no fault")
-            << 2 * faults::M + 100 << 2 * faults::M + 4095;
+        const int nHalf = 3 * faults::M / 2; // inside the second file's first window
+        QTest::newRow("to a page's end: the scan faults") << nHalf << 4 * faults::M - 1;
+        QTest::newRow("inside a page: zeros, no fault") << nHalf + 100 << nHalf + 4095;
     }
     void dumpWhileShrinking() {
         const auto [nLength, nLast] = Fetch<int, int>("length", "last");
         QByteArray bytes = Pattern(4 * faults::M);
         bytes.replace(0, faults::M, QByteArray(faults::M, '\0'));
-        bytes.replace(2 * faults::M + 100, 3996, QByteArray(3996, '\0'));
+        bytes.replace(3 * faults::M / 2 + 100, 3996, QByteArray(3996, '\0'));
         const std::string strFirst = WriteFile(m_dir, "holed", bytes);
         const std::string strSecond = WriteFile(m_dir, "dense", bytes);
         const int fd = ::open(strFirst.c_str(), O_WRONLY | O_CLOEXEC);
