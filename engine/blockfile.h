@@ -8,9 +8,9 @@
 #include <memory>
 
 // The worker's reader: serves the file block by block and hands out pointers, so a block is
-// never copied. A regular file is served from a window of it mapped at a time, where the page
-// cache holds it; anything else, or what a window cannot serve, from one large buffer loaded
-// with one system read at a time.
+// never copied. A regular file is served from one mapped window of it at a time, so its pages
+// are compared where the page cache holds them; anything else, and what a window cannot serve,
+// from one large buffer loaded with one system read at a time.
 class CBlockFile : public CInputFile {
 public:
     // Gets a buffer of nCapacity bytes, opens the file and takes its length once. False when
