@@ -43,6 +43,7 @@ bool SameBytes(const uint8_t* p1, const uint8_t* p2, uint32_t nCount) {
         return p1 == p2 || IsAllZero(p1 ? p1 : p2, nCount);
     return std::memcmp(p1, p2, nCount) == 0;
 }
+
 // Reads a byte of every page of the nCount bytes at p (null: a hole's zeros).
 void TouchPages(const uint8_t* p, uint32_t nCount) {
     for (uint32_t n = 0; p && n < nCount; n += 4096)
