@@ -62,7 +62,7 @@ medians() {
         echo "${times[j]}" | tr ' ' '\n' | grep . | sort -n | sed -n "$(((runs + 1) / 2))p"
     done | xargs
 }
-window_ms() { "$paint" --compare "$work/a" "$work/b" | cut -d' ' -f1; }
+window_ms() { "$paint" --compare "$work/a" "$work/b" 2>/dev/null | cut -d' ' -f1; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 warm() { cat "$work/a" "$work/b" >/dev/null; }
 cold() { "$evict" "$work/a" "$work/b"; }
