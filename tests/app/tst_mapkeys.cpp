@@ -29,17 +29,17 @@ class TestMapKeys : public QObject {
     Q_OBJECT
 
 private slots:
-    // The last cell in each state: a step back reaches it when it differs, Enter and Copy give
-    // its tooltip. The menu acts once there is a comparison, and copies once a cell is selected.
+    // The last (first) cell in each state: a step back (on) reaches it when it differs, Enter and
+    // Copy give its tip, a move away hides it; the menu acts with a comparison, copies with a cell.
     void detailOfEachStateShownAndCopied_data() {
-        Columns<int, bool>("state", "dump");
-        QTest::newRow("equal") << int(BLOCK_EQUAL) << false;
-        QTest::newRow("different") << int(BLOCK_DIFFERENT) << true;
-        QTest::newRow("length differs") << int(BLOCK_LENGTH_DIFFERS) << true;
-        QTest::newRow("read error") << int(BLOCK_READ_ERROR) << true;
+        Columns<int, bool, bool>("state", "dump", "first");
+        QTest::newRow("equal") << int(BLOCK_EQUAL) << false << false;
+        QTest::newRow("different") << int(BLOCK_DIFFERENT) << true << false;
+        QTest::newRow("length differs") << int(BLOCK_LENGTH_DIFFERS) << true << false;
+        QTest::newRow("read error, first cell") << int(BLOCK_READ_ERROR) << true << true;
     }
     void detailOfEachStateShownAndCopied() {
-        const auto [state, dump] = Fetch<int, bool>("state", "dump");
+        const auto [state, dump, first] = Fetch<int, bool, bool>("state", "dump", "first");
         CWindowFixture f;
         QVERIFY(f.app.m_file1.Open(f.File("one", Pattern(5000))) &&
                 f.app.m_file2.Open(f.File("two", Pattern(4990, 1))));
@@ -51,22 +51,25 @@ private slots:
         map.repaint();
         QCOMPARE(MenuItems(map), strMenu.arg("", "-"));
         const auto K = int32_t(map.GetGeometry().CellCount()),
-                   R = int32_t(f.app.m_states.m_nPerCell);
-        for (int32_t j = (K - 1) * R; j < K * R && j < f.app.m_states.m_nCount; ++j)
+                   R = int32_t(f.app.m_states.m_nPerCell), c = first ? 0 : K - 1;
+        for (int32_t j = c * R; j < (c + 1) * R && j < f.app.m_states.m_nCount; ++j)
             f.app.m_states.Set(j, uint8_t(state));
         QLabel* pTip = f.wnd.GetToolTips().GetTipWindow();
-        const QString strDetail = AskCellTip(map, K - 1);
+        const QString strDetail = AskCellTip(map, c);
         QCOMPARE(strDetail.contains("=====\n"), dump);
 
-        QTest::keyClick(&map, Qt::Key_Up, Qt::AltModifier);
-        QCOMPARE(map.GetGeometry().m_nSelected, dump ? K - 1 : -1);
-        QCOMPARE(pTip->text(), dump ? strDetail : QString(kNoEarlierDifference));
-        QTest::keyClick(&map, Qt::Key_Home);
-        QCOMPARE(MenuItems(map), strMenu.arg("", ""));
-        QTest::keyClick(&map, Qt::Key_End);
+        QTest::keySequence(&map, first ? QKeySequence(Qt::Key_F8) : QKeySequence("Alt+Up"));
+        QCOMPARE(map.GetGeometry().m_nSelected, dump ? c : -1);
+        QVERIFY(pTip->isVisible() &&
+                pTip->text() == (dump ? strDetail : QString(kNoEarlierDifference)));
+        QTest::keyClick(&map, first ? Qt::Key_End : Qt::Key_Home);
         QVERIFY(!pTip->isVisible());
+        QCOMPARE(MenuItems(map), strMenu.arg("", ""));
+        QTest::keyClick(&map, first ? Qt::Key_Home : Qt::Key_End);
         QTest::keyClick(&map, Qt::Key_Return);
         QVERIFY(pTip->isVisible() && pTip->text() == strDetail);
+        if (QGuiApplication::platformName() != "offscreen")
+            QSKIP("Copy would overwrite the clipboard of a display that may be the user's");
         QTest::keyClick(&map, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), strDetail);
     }

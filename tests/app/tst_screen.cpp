@@ -4,7 +4,6 @@
 
 #include <QScreen>
 
-#include <csignal>
 #include <numeric>
 
 enum ECase { Finish, AbortYes, AskNo, FinishWhileAsked };
@@ -44,7 +43,6 @@ bool ScreenShowsFullPaint(QWidget& widget, qsizetype nSlack = 0) {
 class TestScreen : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    CEmptyHome m_home;
 
 private slots:
     // 3 MiB, done in the first progress step, a byte and the length differing; 256 MiB, the last
@@ -65,9 +63,11 @@ private slots:
         wnd.show();
         QVERIFY(QTest::qWaitForWindowExposed(&wnd));
         QByteArray bytes = Pattern(1 << 20).repeated(bLarge ? 256 : 3);
-        wnd.m_strPath1 = WriteFile(m_dir, "one", bytes);
+        CCmdline& cmdline = app.m_cmdline; // what the scripted dialog confirms
+        cmdline.m_strPath1 = WriteFile(m_dir, "one", bytes);
         bytes[bLarge ? bytes.size() - 1 : bytes.size() / 2] ^= 1;
-        wnd.m_strPath2 = WriteFile(m_dir, "two", bLarge ? bytes : bytes + QByteArray(70000, 'x'));
+        cmdline.m_strPath2 =
+            WriteFile(m_dir, "two", bLarge ? bytes : bytes + QByteArray(70000, 'x'));
         CSlowFileSystem slow;
         CInstalledFileSystem installed(&slow);
         for (int nRun = 0; nRun < nRuns; ++nRun) {
@@ -100,20 +100,16 @@ private slots:
 };
 
 // A private Xvfb on a free display it names once it accepts connections, so that test programs
-// run side by side never meet; the shell tells its id.
+// run side by side never meet. It ends with this program, however that ends, lock files and all.
 int main(int argc, char** argv) {
-    FILE* pXvfb = ::popen("echo $$; exec Xvfb -displayfd 1 -screen 0 1280x1024x24", "re");
-    pid_t xserver = 0;
+    FILE* pXvfb =
+        ::popen("exec setpriv --pdeathsig TERM Xvfb -displayfd 1 -screen 0 1280x1024x24", "re");
     char szDisplay[16] = {};
-    if (!pXvfb || std::fscanf(pXvfb, "%d %15s", &xserver, szDisplay) != 2)
+    if (!pXvfb || std::fscanf(pXvfb, "%15s", szDisplay) != 1)
         return std::fprintf(stderr, "cannot start a private X server\n"), 1;
     qputenv("DISPLAY", QByteArray(":") + szDisplay);
     qputenv("QT_QPA_PLATFORM", "xcb");
-    auto pApp = std::make_unique<QApplication>(argc, argv);
-    const int nResult = QTest::qExec(std::make_unique<TestScreen>().get(), argc, argv);
-    pApp.reset(); // before the server goes
-    ::kill(xserver, SIGTERM);
-    ::pclose(pXvfb);
-    return nResult;
+    QApplication app(argc, argv); // gone before the server is
+    return QTest::qExec(std::make_unique<TestScreen>().get(), argc, argv);
 }
 #include "tst_screen.moc"

@@ -80,8 +80,7 @@ int main(int argc, char** argv) {
     qputenv("QUILLET_STARTUP_CHILD", "1"); // for the children only
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
-    TestStartUp test;
-    return QTest::qExec(&test, argc, argv);
+    return QTest::qExec(std::make_unique<TestStartUp>().get(), argc, argv);
 }
 
 #include "tst_startup.moc"

@@ -17,36 +17,30 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 using namespace testutil;
 
 // The 1024 x 768 screen with an 18-pixel caption that the examples use.
-class CTestScreen : public IScreenMetrics {
-public:
+struct CTestScreen : IScreenMetrics {
     QSize GetScreenSize() const override { return QSize(1024, 768); }
     int GetCaptionHeight() const override { return 18; }
 };
 
-// The main window whose dialog, when m_bScripted, answers at once: these paths, or cancelled.
+// The main window whose dialog, when m_bScripted, confirms the command line's paths at once.
 class CScriptedWnd : public CMainWnd {
 public:
-    CScriptedWnd(CAppState& app, const IScreenMetrics& metrics)
-        : CMainWnd(app, metrics), m_state(app) {}
+    using CMainWnd::CMainWnd;
     bool SelectFiles() override {
         ++m_nDialogs;
-        if (!m_bScripted)
-            return CMainWnd::SelectFiles();
-        m_state.m_cmdline.m_strPath1 = m_strPath1;
-        m_state.m_cmdline.m_strPath2 = m_strPath2;
-        return m_bConfirm;
+        return m_bScripted || CMainWnd::SelectFiles();
     }
-    CAppState& m_state;
-    bool m_bScripted = true, m_bConfirm = true;
-    int m_nDialogs = 0;
-    std::string m_strPath1, m_strPath2;
+    bool m_bScripted = true;
+    int m_nDialogs = 0, m_nCloses = 0;     // the start commands and the close requests handled
     std::function<void()> m_afterProgress; // run once, right after a progress notice
     bool event(QEvent* pEvent) override {
         const bool bDone = CMainWnd::event(pEvent);
+        m_nCloses += pEvent->type() == QEvent::Close;
         if (pEvent->type() == UWM_PROGRESS && m_afterProgress)
             std::exchange(m_afterProgress, nullptr)();
         return bDone;
@@ -115,6 +109,7 @@ struct CEmptyHome {
 
 // A shown, active 800 x 600 main window on the test screen, its own state and folder, its
 // finishes counted, and the worker's reads through a gate: nFree pass, the rest wait for Allow.
+// The worker's open of a file named m_strRefused waits at the gate, then fails.
 struct CWindowFixture : CFileSystem {
     explicit CWindowFixture(int nFree = 1 << 30)
         : m_nFree(nFree), installed(this), wnd(app, screen) {
@@ -125,12 +120,23 @@ struct CWindowFixture : CFileSystem {
         (void)QTest::qWaitForWindowActive(&wnd); // what a test does next may need the keys
     }
     ~CWindowFixture() { Release(); } // the window waits for a job it still has
+    int Open(const char* pszPath, int nFlags) override {
+        if (std::this_thread::get_id() == m_main)
+            m_opened << pszPath;
+        else if (QFileInfo(pszPath).fileName() == m_strRefused) {
+            Pass();
+            return errno = EACCES, -1;
+        }
+        return CFileSystem::Open(pszPath, nFlags);
+    }
     ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
+        Pass();
+        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+    void Pass() {
         std::unique_lock<std::mutex> lock(m_lock);
         m_open.wait(lock, [this] { return m_nFree > 0; });
         --m_nFree;
-        lock.unlock();
-        return CFileSystem::ReadAt(fd, pDest, nCount, nOffset);
     }
     // The gate paces a run by its reads, so holes are read too, as where they cannot be learnt.
     off_t Seek(int, off_t, int) override { return errno = EINVAL, -1; }
@@ -141,10 +147,9 @@ struct CWindowFixture : CFileSystem {
     }
     void Release() { Allow(-1); }
 
-    // The start command, its dialog confirmed with these two paths or cancelled.
-    void Start(const std::string& strPath1, const std::string& strPath2, bool bConfirm = true) {
-        std::tie(wnd.m_strPath1, wnd.m_strPath2, wnd.m_bConfirm) =
-            std::tie(strPath1, strPath2, bConfirm);
+    // The start command, its dialog confirmed with these two paths.
+    void Start(const std::string& strPath1, const std::string& strPath2) {
+        std::tie(app.m_cmdline.m_strPath1, app.m_cmdline.m_strPath2) = std::tie(strPath1, strPath2);
         QEvent start(ID_SELECT_FILES);
         QCoreApplication::sendEvent(&wnd, &start);
     }
@@ -173,6 +178,9 @@ struct CWindowFixture : CFileSystem {
     }
     uint32_t BlockSize() { return wnd.GetMapView().GetGeometry().m_nBlockSize; }
 
+    const std::thread::id m_main = std::this_thread::get_id();
+    QString m_strRefused;
+    QStringList m_opened; // by the window itself
     std::mutex m_lock;
     std::condition_variable m_open;
     int m_nFree;

@@ -1,5 +1,4 @@
-// quillet-map: refusals, then whole runs on files made here, each checked also with --quiet,
-// --first and --json against its one report.
+// quillet-map: refusals, then runs on files made here, each also with -s, --first and --json.
 #include "cli/mapcli.h"
 #include "tests/testutil.h"
 #include "ui/pathtext.h"
@@ -9,20 +8,18 @@
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 using namespace testutil;
 
 #define USAGE "\nUsage: quillet-map [OPTION]... [--] FILE1 FILE2"
 
 namespace {
-// The report from "BLOCKS SIZE EQUAL DIFFERENT LENGTH READ; STATE FIRST LAST; ...", hex offsets.
+// The report from "BLOCKS SIZE EQUAL DIFFERENT LENGTH READ; STATE FIRST LAST [AT]; ...", in hex.
 QByteArray Report(const QByteArray& brief) {
     QString str = "blocks=%1 block_size=%2 equal=%3 different=%4 length_differs=%5 read_error=%6\n";
-    const QList<QByteArray> parts = brief.split(';');
-    for (const QByteArray& n : parts[0].split(' '))
+    for (const QByteArray& n : brief.split(';')[0].split(' '))
         str = str.arg(QString::fromLatin1(n));
-    for (const QByteArray& run : parts.mid(1)) {
+    for (const QByteArray& run : brief.split(';').mid(1)) {
         const QList<QByteArray> r = run.trimmed().split(' ');
         str += QString::asprintf("%s 0x%016llX 0x%016llX\n", r[0].constData(),
                                  r[1].toULongLong(nullptr, 16), r[2].toULongLong(nullptr, 16));
@@ -31,11 +28,10 @@ QByteArray Report(const QByteArray& brief) {
 }
 
 QByteArray TextOf(const QJsonObject& doc) {
-    const QJsonObject n = doc["counts"].toObject();
-    QString brief = QString::number(doc["blocks"].toInteger());
-    for (const QJsonValue& v :
-         {doc["block_size"], n["equal"], n["different"], n["length_differs"], n["read_error"]})
-        brief += ' ' + QString::number(v.toInteger());
+    QString brief =
+        QString::asprintf("%lld %lld", doc["blocks"].toInteger(), doc["block_size"].toInteger());
+    for (const char* pszCount : {"equal", "different", "length_differs", "read_error"})
+        brief += ' ' + QString::number(doc["counts"][pszCount].toInteger());
     for (const QJsonValue& run : doc["runs"].toArray())
         brief += QString::asprintf("; %s %llx %llx", qPrintable(run["state"].toString()),
                                    run["first"].toInteger(), run["last"].toInteger());
@@ -61,12 +57,10 @@ CRun Run(const QByteArrayList& args) {
             QByteArray::fromStdString(out.str()), nStatus, n != std::string::npos};
 }
 
-// Every file under the working folder with its size.
-QStringList Snapshot() {
+QStringList Snapshot() { // every file under the working folder, with its size
     QStringList entries;
-    for (QDirIterator it(".", QDir::Files | QDir::Hidden | QDir::System,
-                         QDirIterator::Subdirectories);
-         it.hasNext();)
+    QDirIterator it(".", QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
         entries << it.next() + QString::number(it.fileInfo().size());
     return entries;
 }
@@ -117,38 +111,41 @@ private slots:
             WriteFile(m_dir, pszName, bytes);
         ::rename("not UTF-8", "\xff\xfe not UTF-8");
         WriteFile(m_dir, "-x", bytes.replace(9999, 1, "x"));
-        WriteFile(m_dir, "longer", Pattern(12000));
+        WriteFile(m_dir, "longer", Pattern(600000)); // more than the worker reads at once
+        WriteFile(m_dir, "wide", Pattern(600000, 1));
         WriteFile(m_dir, "empty", {});
         WriteFile(m_dir, "big1", {}, (1ull << 32) + 8192);
         WriteFile(m_dir, "big2", "\x01", (1ull << 32) + 8192, (1ull << 32) + 100);
         WriteFile(m_dir, "huge", {}, (1ull << 30) + 1);
-        QVERIFY(QDir().mkdir("dir") && ::mkfifo("fifo", 0600) == 0);
+        QVERIFY(QDir().mkdir("dir"));
         std::tie(m_faulty.strFailPath, m_faulty.nFailFirst, m_faulty.nFailEnd) =
             std::tuple("locked", 4096, 8192);
     }
     void cleanupTestCase() { ::unlink("\xff\xfe not UTF-8"); } // a name Qt cannot spell
 
     void runs_data() {
-        // args split at '|'; out as Report() writes it out; err without "quillet-map: " and "\n".
-        Columns<QByteArrayList, QByteArray, QByteArray>("cmd", "out", "err");
-        auto row = [](const QByteArray& args, const char* pszOut, QByteArray err = {}) {
+        // args split at '|'; out as Report() reads it, the first run ending where --first points;
+        // err without "quillet-map: " and "\n"; reads: the most -s and --first make together.
+        Columns<QByteArrayList, QByteArray, QByteArray, int>("cmd", "out", "err", "reads");
+        auto row = [](QByteArray args, const char* out, QByteArray err = {}, int most = INT_MAX) {
             QTest::newRow(args.toPercentEncoding(" |&<>-./:=")) // one printable line
-                << args.split('|') << (*pszOut ? Report(pszOut) : QByteArray()) << err;
+                << args.split('|') << QByteArray(out) << err << most;
         };
-        row("--range=0:0x7FFFFFFFFFFFFFFF|base|same", "3 4096 3 0 0 0");
-        row("--|base|-x", "3 4096 2 1 0 0; different 2000 270F");
-        row("--range|0x1:0x270F|base|./-x", "3 4096 2 1 0 0; different 2001 270F");
+        auto sys = [](int nErrno) { return ErrorText(nErrno).toLocal8Bit(); };
+        row("--|base|-x", "3 4096 2 1 0 0; different 2000 270F 270F");
+        row("--range|0x1:0x270F|base|./-x", "3 4096 2 1 0 0; different 2001 270F 270F");
         row("--range=0:9999|base|longer", "3 4096 3 0 0 0");
-        row("--range=0x2000:0xFFFFFFFF|base|longer", "1 4096 0 0 1 0; length-differs 2000 2EDF");
+        row("--range=0x2000:0x7FFFFFFFFFFFFFFF|base|longer",
+            "145 4096 0 0 145 0; length-differs 2000 927BF 2710", {}, 5);
+        row("longer|wide", "147 4096 0 147 0 0; different 0 927BF 0", {}, 6);
         row("empty|empty", "0 4096 0 0 0 0");
-        row("empty|base", "3 4096 0 0 3 0; length-differs 0 270F");
-        row("big1|big2", "524289 8192 524288 1 0 0; different 100000000 100001FFF");
+        row("big1|big2", "524289 8192 524288 1 0 0; different 100000000 100001FFF 100000064");
         row("base|locked", "3 4096 2 0 0 1; read-error 1000 1FFF", "1 blocks could not be read");
         row("--range=20000:30000|base|same", "",
             "range 20000:30000: both files end before its first byte (the longer has 10000 bytes)");
-        row("base|missing \xff", "", "missing \xff: No such file or directory");
-        row("base|dir", "", "dir: Is a directory");
-        row("fifo|base", "", "fifo: Illegal seek");
+        row("base|missing \xff", "", "missing \xff: " + sys(ENOENT));
+        row("base|dir", "", "dir: " + sys(EISDIR));
+        row("/dev/zero|base", "", "/dev/zero: " + sys(ESPIPE));
         row("/proc/self/status|/proc/self/maps", "",
             "/proc/self/status: its length is given as 0 but it has content");
         row("--fast|base|same", "", "unknown option '--fast'" USAGE);
@@ -156,15 +153,16 @@ private slots:
             "block size 1 gives 1073741825 blocks, more than 1073741824; choose a larger "
             "one" USAGE);
         row("--png=same|base|same", "", "same: is one of the files compared; name another picture");
-        row("--png=dir/m.png|base|same", "10000 1 10000 0 0 0", "dir/m.png: File too large");
+        row("--png=dir/m.png|base|same", "10000 1 10000 0 0 0", "dir/m.png: " + sys(EFBIG));
         row("--png=m.png|--size=5x5|huge|huge", "",
             "m.png: a map of 5x5 cannot show files this long; choose a larger --size");
         for (const char* pszName : {"a & b", "new\nline", "\xff\xfe not UTF-8"})
             row(QByteArray(pszName) + "|base", "3 4096 3 0 0 0");
     }
     void runs() {
-        const auto [args, out, why] =
-            Fetch<QByteArrayList, QByteArray, QByteArray>("cmd", "out", "err");
+        const auto [args, brief, why, reads] =
+            Fetch<QByteArrayList, QByteArray, QByteArray, int>("cmd", "out", "err", "reads");
+        const QByteArray out = brief.isEmpty() ? brief : Report(brief);
         const int status = why.isEmpty() ? out.count('\n') > 1 : 2; // 1: a run not equal
         const QByteArray err = why.isEmpty() ? why : "quillet-map: " + why + '\n';
         const QStringList before = Snapshot();
@@ -172,13 +170,13 @@ private slots:
         QCOMPARE(Snapshot(), before);
         if (args.join().contains("--png"))
             return;
+        m_faulty.nReads = 0;
         const CRun quiet = Run(QByteArrayList{"-s"} + args); // the status alone, no progress
         QCOMPARE(quiet.Told() + char('0' + quiet.bProgress), err + char('0' + status) + '0');
-        const CRun first = Run(QByteArrayList{"--first"} + args); // first byte of the first run
-        const QList<QByteArray> run = out.split('\n').value(1).split(' ');
-        const qulonglong n = qBound(run.value(1).toULongLong(nullptr, 16),
-                                    first.out.split(' ').value(1).toULongLong(),
-                                    run.value(2).toULongLong(nullptr, 16)); // n if in the run
+        const CRun first = Run(QByteArrayList{"--first"} + args);
+        QCOMPARE_LE(m_faulty.nReads.load(), reads);
+        const QList<QByteArray> run = brief.split(';').value(1).trimmed().split(' '); // the first
+        const qulonglong n = run.value(3).toULongLong(nullptr, 16);
         const QString strAt = QString::asprintf("%s %llu 0x%016llX\n", run[0].data(), n, n);
         QCOMPARE(first.Told(), err + (status == 1 ? strAt.toUtf8() : "") + char('0' + status));
         // JSON tells what the text does, and the paths byte for byte as the window shows them.
@@ -194,15 +192,15 @@ private slots:
     }
 
     // The smallest power of two from 4096 that keeps 2^20 blocks; help; a dump inside a range
-    // shows only the part in the range.
+    // shows only the part in the range; no rate yet, rather than an infinite one, at 0 ms.
     void parts() {
         for (uint64_t n : {0ull, 1ull << 32, (1ull << 32) + 1, ~0ull})
             QCOMPARE(DefaultBlockSize(n), n <= 1ull << 32 ? 4096u : n == ~0ull ? 1u << 30 : 8192u);
         QCOMPARE(Run({"-sh"}).Told().toStdString(), MapHelp() + "0");
         const CRun dump = Run({"--dump=9000:9999", "base", "./-x"});
         QVERIFY(dump.out.contains("\n00002708: 5F") && dump.out.contains("[78]") && !dump.nStatus);
-        QCOMPARE(Run({"--range=9000:9999", "--dump=0:0XFFFFFF", "base", "./-x"}).Told(),
-                 dump.Told());
+        QCOMPARE(Run({"--range=9000:9999", "--dump=0:0XFFFF", "base", "./-x"}).Told(), dump.Told());
+        QCOMPARE(QByteArray(FormatProgressLine(5000, 0, 4096).c_str()).right(9), "s  0 MB/s");
     }
 };
 

@@ -67,24 +67,21 @@ private slots:
         QVERIFY(QFile::link(dir.filePath("one"), dir.filePath("link")) &&
                 QFile::link(dir.filePath("gone"), dir.filePath("dangling")));
         QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
-        auto verdict = [&](const char* pszName) {
-            return CheckEntryPath(QDir(dir.path()).filePath(pszName).toStdString());
-        };
-        for (const char* pszName : {"one", "4g", "link"})
-            QCOMPARE(verdict(pszName), "");
-        for (const char* pszName : {"empty", "fifo", "/", "/dev/zero"})
-            QCOMPARE(verdict(pszName), "File length is zero");
-        for (const char* pszName : {"gone", "one/x", "dangling"})
-            QCOMPARE(verdict(pszName), "File not found");
+        for (const auto& [pszVerdict, names] :
+             {std::pair{"", QStringList{"one", "4g", "link"}},
+              {"File length is zero", {"empty", "fifo", "/", "/dev/zero"}},
+              {"File not found", {"gone", "one/x", "dangling"}}})
+            for (const QString& strName : names)
+                QCOMPARE(CheckEntryPath(QDir(dir.path()).filePath(strName).toStdString()),
+                         pszVerdict);
     }
 
     // Newest first, each name once, sixteen at most; letter case tells names apart.
     void pathHistory() {
-        QStringList added, newest;
-        for (int i = 0; i <= 16; ++i) {
+        QStringList added;
+        for (int i = 0; i <= 16; ++i)
             added << QString("p%1").arg(i);
-            newest.prepend(added.back());
-        }
+        const QStringList newest(added.rbegin(), added.rend());
         for (auto [add, entries] :
              {std::pair{QStringList{"a", "b", "b", "B", "b", "c", "a"},
                         QStringList{"a", "c", "b", "B"}},

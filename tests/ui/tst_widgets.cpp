@@ -5,6 +5,7 @@
 #include "ui/separatorbar.h"
 #include "ui/statusstrip.h"
 #include "ui/tooltiprouter.h"
+#include "view/textdraw.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -58,17 +59,20 @@ private slots:
             WriteFile(m_dir, *pszName ? pszName : "empty", pszName);
     }
 
-    // Sunken panes answering tips and clicks edge to edge; only the name panes ask for files.
+    // Sunken panes, text cut 3 pixels in, tips and clicks edge to edge; name panes ask for files.
     void statusStripAndSeparator() {
         QWidget w;
         QPalette pal(kFace);
         pal.setColor(QPalette::Dark, kShadow), pal.setColor(QPalette::Light, kLight);
         w.setPalette(pal);
         auto* pStrip = new CStatusStrip(&w);
+        for (const QRect rc : {QRect(0, 0, 300, 4), QRect(400, 0, 4, 40)}) // separators
+            (new CSeparatorBar(&w))->setGeometry(rc);
         const int h = pStrip->GetPreferredSize().height();
         w.resize(900, 40 + h), pStrip->setGeometry(0, 40, 900, h), w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(pStrip->GetStripFont().pointSize(), 10);
+        pStrip->SetPaneText(PANE_PROGRESS, QString(40, QChar(0x2588)).toStdString()); // solid
         const QImage image = pStrip->grab().toImage();
         pStrip->SetPaneTip(PANE_PRIMARY, "/d/" + std::string(597, 'p'));
         pStrip->SetCellSize(0), pStrip->SetDiffsCount(0);
@@ -81,11 +85,12 @@ private slots:
             const int nId = i < PANE_COUNT ? i : -1,
                       r = nId < 0 ? 899 : l + pStrip->GetPane(i).width - 1;
             for (int x = l; x <= r; ++x)
-                for (int y = 0; y < h; ++y)
+                for (int y = 0; y < h && (nId != PANE_PROGRESS || x < l + 3 || x > r - 3); ++y)
                     QCOMPARE(image.pixelColor(x, y), x == l || x == r || nId < 0 ? kFace
                                                      : x == r - 1 || y == h - 1  ? kLight
                                                      : x == l + 1 || y == 0      ? kShadow
                                                                                  : kFace);
+            QVERIFY(nId != PANE_PROGRESS || image.pixelColor(r - 3, h / 2) != kFace);
             ToolHitQuery q;
             QVERIFY(pStrip->HitTest(l, 0) == nId && pStrip->HitTest(r, 0) == nId);
             QCOMPARE(router.RouteHitTest((l + r) / 2, 40 + h / 2, q), nId);
@@ -102,15 +107,10 @@ private slots:
         QVERIFY(pStrip->GetPane(PANE_DIFFS).text.empty()); // no count without a name
         pStrip->SetPaneText(PANE_PRIMARY, "a"), pStrip->SetDiffsCount(4294967295u);
         QVERIFY(pStrip->GetPane(PANE_DIFFS).text == "4294967295");
-        for (const QSize size : {QSize(300, 4), QSize(4, 100)}) {
-            CSeparatorBar bar;
-            bar.setPalette(pal);
-            bar.resize(size);
-            const QImage line = bar.grab().toImage();
-            for (int i = 0; i < 4; ++i)
-                QCOMPARE(line.pixelColor(size.width() == 4 ? QPoint(i, 50) : QPoint(150, i)),
-                         (QList{kLight, kFace, kFace, kShadow}[i]));
-        }
+        const QImage bars = w.grab().toImage(); // highlight first and shadow last, across each
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE((QList{bars.pixelColor(150, i), bars.pixelColor(400 + i, 20)}),
+                     QList<QColor>(2, QList{kLight, kFace, kFace, kShadow}[i]));
     }
 
     // A tip comes after a rest, again on another tool, and a click hides it.
@@ -131,27 +131,32 @@ private slots:
         move(399, 299); // where the mouse already is would be no move
         move(20, 230);
         QVERIFY(!pTip->isVisible());
-        QTRY_VERIFY(pTip->isVisible()); // 8-point fixed-pitch plain text
-        QVERIFY(pTip->text() == strLiteral && pTip->textFormat() == Qt::PlainText &&
-                pTip->font().pointSize() == 8 && QFontInfo(pTip->font()).fixedPitch());
+        QTRY_VERIFY(pTip->isVisible() && pTip->text() == strLiteral && // the system's fixed font
+                    pTip->textFormat() == Qt::PlainText && pTip->font() == SystemFixedFont(8));
+        for (QFontMetricsF fm(pTip->font(), pTip); QChar c : QString("0123456789ABCDEF:`-[]= "))
+            QCOMPARE(fm.horizontalAdvance(c), fm.horizontalAdvance('0')); // a dump's columns align
         router.m_nInitialMs = 100;
-        move(20, 20);
-        QTRY_COMPARE(pTip->text(), "A0 x=10");
-        QTest::mouseClick(pA, Qt::LeftButton, {}, QPoint(10, 10));
-        QVERIFY(!pTip->isVisible());
-        for (auto [x, y, pszText] : {std::tuple{130, 30, "A1 x=120"},
+        for (auto [x, y, pszText] : {std::tuple{20, 20, "A0 x=10"},
+                                     {130, 30, "A1 x=120"},
                                      {150, 35, "A1 x=120"},
                                      {140, 75, "G0 x=10"},
                                      {260, 20, "B0 x=10"}}) {
             move(x, y);
             QTRY_VERIFY(pTip->isVisible() && pTip->text() == pszText);
         }
+        QTest::mouseClick(pA, Qt::LeftButton, {}, QPoint(10, 10));
+        QVERIFY(!pTip->isVisible());
         const int yEnd = owner.screen()->geometry().bottom(); // 3 below a rectangle, or 2 above
+        router.m_nAutoPopMs = 200;
         for (const QRect rc : {QRect(50, 50, 20, 10), QRect(50, yEnd - 5, 20, 10)}) {
-            router.ShowTipAt(&owner, 7, "at", rc);
+            move(rc.y() < 100 ? 150 : 260, 20); // a rest begins, which a key's tip ends
+            router.ShowTipAt(pA, 0, "at", rc);
+            QTRY_VERIFY(!pTip->isVisible()); // after its time
             QCOMPARE(pTip->pos(), rc.y() < 100 ? rc.bottomLeft() + QPoint(0, 3)
                                                : rc.topLeft() - QPoint(0, 2 + pTip->height()));
         }
+        move(20, 20); // a rest on the tool whose tip went after its time shows it no more
+        QVERIFY(!QTest::qWaitFor([&] { return pTip->isVisible(); }, 150));
     }
 
     // Typing is checked after a pause, a list choice at once; Enter keeps the typed case.
@@ -161,6 +166,7 @@ private slots:
         CSelectFilesDlg dlg(nullptr, first, second, Path("a"), Path("b"));
         QVERIFY(Shown(dlg) && Child(dlg, 111)->hasFocus() && OkOn(dlg));
         QTest::keyClick(Child(dlg, 111), Qt::Key_End), QTest::keyClick(Child(dlg, 111), Qt::Key_X);
+        QTest::keyClick(Child<QLineEdit>(dlg, 113), Qt::Key_X); // a verdict takes no typing
         QVERIFY(!OkOn(dlg) && Info(dlg, 113).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(Info(dlg, 113), QString("File not found"), 5000);
         emit Child(dlg, 116)->activated(0); // a choice from the list
@@ -201,8 +207,6 @@ private slots:
             QVERIFY(Shown(dlg) && dlg.windowTitle() == "Select files" && Info(dlg, 113).isEmpty() &&
                     Info(dlg, 118) == (nButton == 1 ? "" : "File not found") &&
                     OkOn(dlg) == (nButton == 1));
-            QVERIFY(Child(dlg, 111)->itemText(0) == "/old" &&
-                    Child(dlg, 116)->itemText(0) == "/old/s");
             QTest::mouseClick(Child<QPushButton>(dlg, nButton), Qt::LeftButton);
             QVERIFY(!dlg.isVisible() && dlg.result() == 2 - nButton);
         }
@@ -210,8 +214,8 @@ private slots:
         QCOMPARE(second.GetEntries(), (std::vector<std::string>{Path("b"), "/old/s"}));
         std::filesystem::remove(strOdd); // the toolkit cannot remove a name that is not UTF-8
     }
-    // The toolkit's open-file dialog starts where asked, takes any names typed, stores nothing.
-    void openFiles() {
+    // Browse starts in the typed name's folder, takes any names for both entries, stores nothing.
+    void browse() {
         QString strSeen; // the folder it starts in, and whether Open takes a missing name
         QTimer poll;
         connect(&poll, &QTimer::timeout, [&] {
@@ -227,12 +231,13 @@ private slots:
             pOpen->isEnabled() ? QTest::mouseClick(pOpen, Qt::LeftButton) : pFiles->reject();
         });
         poll.start(50);
-        QCOMPARE(CSelectFilesDlg::ChooseWithFileDialog(nullptr, m_dir.path().toStdString(), "a"),
-                 (std::vector{Path("b"), Path("gone")}));
-        QCOMPARE(strSeen, m_dir.path() + " open");
-        QSettings settings("QtProject"); // where the toolkit's dialog keeps its history
-        settings.setValue("x", 1), settings.sync();
-        QCOMPARE(settings.status(), QSettings::AccessError);
+        CPathHistory history;
+        CSelectFilesDlg dlg(nullptr, history, history, "", "");
+        QTest::keyClicks(Child(dlg, 111), m_dir.filePath("a"));
+        Child<QPushButton>(dlg, 112)->click();
+        QCOMPARE((QStringList{strSeen, Child(dlg, 111)->currentText(), Info(dlg, 118)}),
+                 (QStringList{m_dir.path() + " open", m_dir.filePath("b"), "File not found"}));
+        QVERIFY(!QSettings("QtProject").isWritable()); // where the toolkit's dialog keeps history
     }
 };
 

@@ -9,8 +9,7 @@
 // The largest map area (1020 x 723 pixels: a 1024 x 768 screen, caption 18, strip 19).
 constexpr int32_t kMaxArea = 45720;
 
-// A map view's numbers: a start in w0 x h0, a resize to w x h and a paint.
-struct CMap {
+struct CMap { // a map view's numbers: a start in w0 x h0, a resize to w x h and a paint
     CBlockStateArray states;
     CCellGeometry geometry{states};
     CCellGeometry::CPaintNumbers paint{};
