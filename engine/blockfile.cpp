@@ -28,6 +28,12 @@ bool CBlockFile::OpenBuffered(const std::string& strPath, uint32_t nCapacity) {
     m_layout.Reset(m_hFile, m_nLength);
     // Twice the kernel's usual read-ahead: a cold comparison keeps the disk busy.
     CFileSystem::Current().Advise(m_hFile, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return true;
+}
+
+bool CBlockFile::OpenMapped(const std::string& strPath, uint32_t nCapacity) {
+    if (!OpenBuffered(strPath, nCapacity))
+        return false;
     if (MapsWindowsOf(m_hFile))
         m_nWindow = std::max<int64_t>(int64_t(MapWindow()), nCapacity);
     return true;

@@ -16,10 +16,14 @@ public:
     // Gets a buffer of nCapacity bytes, opens the file and takes its length once. False when
     // the buffer could not be had (m_dwError is ENOMEM) or the file could not be opened.
     bool OpenBuffered(const std::string& strPath, uint32_t nCapacity);
+    // As OpenBuffered, and a regular file is then served from mapped windows: for a caller that
+    // guards its accesses to the blocks (CBusGuard) and, after a fault or when StillHolds says
+    // no, fetches them again after ReadUpTo.
+    bool OpenMapped(const std::string& strPath, uint32_t nCapacity);
     // Serves up to nCount bytes from the position and moves the position past them. The
     // pointer stays valid until the next GetBlock or ReadUpTo. Check m_dwError after each call.
     // Bytes that lie wholly in a hole of the file are not read: they are zeros, and the pointer
-    // is null. Touching bytes served from a mapping may raise SIGBUS: guard it (CBusGuard).
+    // is null. Touching bytes served from a mapping (OpenMapped) may raise SIGBUS.
     const uint8_t* GetBlock(uint32_t nCount, uint32_t& nGot);
     // True when the file still holds every byte served from a mapping since the last call: one
     // that shrank under its mapping reads as zeros up to the end of a page, without a fault.

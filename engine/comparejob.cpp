@@ -134,9 +134,9 @@ void CCompareJob::Run() {
         // The readers close before the finish is posted, so no file stays open past it.
         CBlockFile reader1;
         CBlockFile reader2;
-        if (!reader1.OpenBuffered(m_setup.strPath1, nCapacity)) {
+        if (!reader1.OpenMapped(m_setup.strPath1, nCapacity)) {
             m_setup.pError1->Set("Compare error: " + reader1.GetErrorText());
-        } else if (!reader2.OpenBuffered(m_setup.strPath2, nCapacity)) {
+        } else if (!reader2.OpenMapped(m_setup.strPath2, nCapacity)) {
             m_setup.pError2->Set("Comapre error: " + reader2.GetErrorText());
         } else {
             m_stopwatch.m_start.store(MonotonicMs());
