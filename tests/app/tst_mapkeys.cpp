@@ -55,7 +55,12 @@ private slots:
         for (int32_t j = c * R; j < (c + 1) * R && j < f.app.m_states.m_nCount; ++j)
             f.app.m_states.Set(j, uint8_t(state));
         QLabel* pTip = f.wnd.GetToolTips().GetTipWindow();
-        const QString strDetail = AskCellTip(map, c);
+        ToolHitQuery query; // a hover on cell c
+        CCellGeometry::CellOrigin(c, map.GetGeometry().m_nPitch, map.width(), query.x, query.y);
+        CToolHitEvent event(query);
+        QCoreApplication::sendEvent(&map, &event);
+        QCOMPARE(query.uId, c);
+        const QString strDetail = QString::fromStdString(query.strText);
         QCOMPARE(strDetail.contains("=====\n"), dump);
 
         QTest::keySequence(&map, first ? QKeySequence(Qt::Key_F8) : QKeySequence("Alt+Up"));

@@ -63,10 +63,9 @@ private slots:
         wnd.show();
         QVERIFY(QTest::qWaitForWindowExposed(&wnd));
         QByteArray bytes = Pattern(1 << 20).repeated(bLarge ? 256 : 3);
-        CCmdline& cmdline = app.m_cmdline; // what the scripted dialog confirms
-        cmdline.m_strPath1 = WriteFile(m_dir, "one", bytes);
+        app.m_cmdline.m_strPath1 = WriteFile(m_dir, "one", bytes); // the scripted dialog's
         bytes[bLarge ? bytes.size() - 1 : bytes.size() / 2] ^= 1;
-        cmdline.m_strPath2 =
+        app.m_cmdline.m_strPath2 =
             WriteFile(m_dir, "two", bLarge ? bytes : bytes + QByteArray(70000, 'x'));
         CSlowFileSystem slow;
         CInstalledFileSystem installed(&slow);

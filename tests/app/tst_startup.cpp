@@ -56,8 +56,6 @@ private slots:
             row("-- " + str + " 700x500", QString("2 %1|700x500 computed 0").arg(str));
         row("-qwindowgeometry 700x500+10+20", "0 - 10,20 700x500 0");
         row("-qwindowgeometry=700x500", "-1 Usage: Quillet [file1] [file2] computed 0");
-        // Only the X11 platform takes -geometry; on the others it is an option of ours.
-        row("-geometry 700x500", "-1 Usage: Quillet [file1] [file2] computed 0");
     }
     void startUp() {
         const auto [args, report] = Fetch<QStringList, QString>("args", "report");

@@ -15,13 +15,11 @@
 #include <QtTest>
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <thread>
 
 using namespace testutil;
 
-// The 1024 x 768 screen with an 18-pixel caption that the examples use.
 struct CTestScreen : IScreenMetrics {
     QSize GetScreenSize() const override { return QSize(1024, 768); }
     int GetCaptionHeight() const override { return 18; }
@@ -67,20 +65,9 @@ inline bool Await(const std::function<bool()>& done, int nMs = 60000) {
     return done();
 }
 
-// Clicks the message box's Yes or No.
 inline void ClickButton(QWidget& box, const QString& strName) {
     auto* pBox = qobject_cast<QMessageBox*>(&box);
     pBox->button(strName == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
-}
-
-// The tooltip's text for a hover on cell i, or "wrong cell".
-inline QString AskCellTip(CMapView& map, int32_t i) {
-    ToolHitQuery query;
-    CCellGeometry::CellOrigin(i, map.GetGeometry().m_nPitch, map.width(), query.x, query.y);
-    ++query.x, ++query.y;
-    CToolHitEvent event(query);
-    QCoreApplication::sendEvent(&map, &event);
-    return query.uId == i ? QString::fromStdString(query.strText) : QString("wrong cell");
 }
 
 // Each entry of a folder with its bytes' hash and time: a run must leave the folder as it was.
@@ -103,7 +90,6 @@ struct CEmptyHome {
              {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
             qputenv(pszName, m_home.path().toLocal8Bit());
     }
-    QStringList Created() const { return FolderState(m_home.path()); }
     QTemporaryDir m_home;
 };
 
@@ -147,7 +133,6 @@ struct CWindowFixture : CFileSystem {
     }
     void Release() { Allow(-1); }
 
-    // The start command, its dialog confirmed with these two paths.
     void Start(const std::string& strPath1, const std::string& strPath2) {
         std::tie(app.m_cmdline.m_strPath1, app.m_cmdline.m_strPath2) = std::tie(strPath1, strPath2);
         QEvent start(ID_SELECT_FILES);

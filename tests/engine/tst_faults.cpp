@@ -26,17 +26,17 @@ private slots:
         QTemporaryDir dir;
         CJobRun run;
         {
-            CFaultRun fault(c, dir, run.bAbort);
+            CFaultRun fault(c, dir);
             if (fault.pszSkip)
                 QSKIP(fault.pszSkip);
             QVERIFY(run.Run(fault.strFirst, fault.strSecond, M, c.nBlockSize));
             QCOMPARE(run.States(), states + '0'); // the entry past the last block stays unused
             QVERIFY(run.nFinished == 1 && fault.nActed == 0);
         }
-        // quillet-map has no abort, and takes the run's length from the files themselves.
-        if (c.action == Abort || std::max(c.nLength1, c.nLength2) != M)
+        // quillet-map takes the run's length from the files themselves.
+        if (std::max(c.nLength1, c.nLength2) != M)
             return;
-        CFaultRun fault(c, dir, run.bAbort);
+        CFaultRun fault(c, dir);
         std::ostringstream out, err;
         const int nStatus = RunMap(
             {"-b", std::to_string(c.nBlockSize), fault.strFirst, fault.strSecond}, out, err, false);

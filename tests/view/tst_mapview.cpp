@@ -14,11 +14,10 @@ using namespace testutil;
 static const QColor kWhite(255, 255, 255), kBlue(128, 128, 255), kRed(255, 128, 128),
     kYellow(255, 255, 0), kBlack(0, 0, 0), kGrey(192, 192, 192), kGreen(0, 255, 0);
 
-// A shown map view over nCapacity blocks, with a strip whose primary pane is not empty.
 struct MapFixture {
     MapFixture(QSize client, int32_t nCapacity) : view(states, &strip, client) {
         states.AllocateCount(nCapacity);
-        strip.SetPaneText(PANE_PRIMARY, "/a");
+        strip.SetPaneText(PANE_PRIMARY, "/a"); // the count shows only beside a name
         view.resize(client);
         view.show();
     }
