@@ -162,7 +162,7 @@ std::string Conflict(const CMapOptions& options, const std::map<EMapOutput, std:
     if (bPng && (options.eOutput == EMapOutput::Quiet || options.eOutput == EMapOutput::First))
         return outputs.begin()->second + " stops at the first difference, so it draws no " +
                typed[OPT_PNG];
-    // The aligned walk reads both files whole and places every byte of them; it has no blocks.
+    // The aligned walk places every byte of both files: no blocks, no part, no early stop.
     if (options.bAlign && options.eOutput != EMapOutput::Report &&
         options.eOutput != EMapOutput::Json)
         return outputs.begin()->second +
@@ -171,8 +171,7 @@ std::string Conflict(const CMapOptions& options, const std::map<EMapOutput, std:
                ", so it goes with no " + typed[OPT_ALIGN];
     if (options.bAlign && options.bRange)
         return typed[OPT_ALIGN] +
-               " follows bytes wherever they moved, so it takes the whole "
-               "files; leave out " +
+               " follows bytes wherever they moved, so it takes the whole files; leave out " +
                typed[OPT_RANGE];
     if (options.bAlign && options.nBlockSize != 0)
         return typed[OPT_ALIGN] + " compares no blocks; leave out " + typed['b'];
