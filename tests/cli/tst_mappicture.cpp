@@ -61,17 +61,17 @@ private slots:
     }
 
     // --align draws file 1's offsets: equal before the edit, the edit's cells in its colour, and
-    // shifted after it, as CAlignment::WorstKind ranks them.
+    // shifted (sky blue) after it, as CAlignment::WorstKind ranks them.
     void alignedPicture_data() {
-        Columns<qsizetype, qsizetype, uint8_t>("at", "deleted", "cell"); // deleted 0: 1 inserted
+        Columns<qsizetype, qsizetype, QColor>("at", "deleted", "colour"); // deleted 0: 1 inserted
         QTest::newRow("1 byte inserted")
-            << qsizetype(1234567) << qsizetype(0) << uint8_t(CELL_INSERTED);
+            << qsizetype(1234567) << qsizetype(0) << QColor(192, 96, 224);
         QTest::newRow("70000 bytes deleted")
-            << qsizetype(2000000) << qsizetype(70000) << uint8_t(CELL_DELETED);
+            << qsizetype(2000000) << qsizetype(70000) << QColor(255, 176, 64);
     }
     void alignedPicture() {
         const auto [at, deleted, edited] =
-            Fetch<qsizetype, qsizetype, uint8_t>("at", "deleted", "cell");
+            Fetch<qsizetype, qsizetype, QColor>("at", "deleted", "colour");
         QByteArray bytes(3000000, Qt::Uninitialized);
         std::mt19937 generator(24);
         for (char& c : bytes)
@@ -96,13 +96,12 @@ private slots:
         QVERIFY(numbers.nCells > 10 && at / C > 0); // cells on both sides of the edit
         for (uint32_t i = 0; i < numbers.nCells; ++i) {
             const qsizetype first = qsizetype(i) * C, end = first + C;
-            const uint8_t cell = end <= at                               ? uint8_t(CELL_EQUAL)
-                                 : first > at + deleted - (deleted != 0) ? uint8_t(CELL_SHIFTED)
-                                                                         : edited;
+            const QColor colour = end <= at ? ColorFromRef(StateColor(BLOCK_EQUAL))
+                                  : first > at + deleted - (deleted != 0) ? QColor(96, 200, 255)
+                                                                          : edited;
             int32_t x = 0, y = 0;
             CCellGeometry::CellOrigin(int32_t(i), numbers.nPitch, 333, x, y);
-            QVERIFY2(picture.pixelColor(x, y) == ColorFromRef(AlignCellColor(cell)),
-                     qPrintable(QString("cell %1").arg(i)));
+            QVERIFY2(picture.pixelColor(x, y) == colour, qPrintable(QString("cell %1").arg(i)));
         }
         QCOMPARE(picture.pixelColor(0, 0), ColorFromRef(CLR_MAP_BACKGROUND));
     }
