@@ -173,6 +173,15 @@ private slots:
             "equal 0+350000 0+350000; inserted 350000+0 350000+1; "
             "equal 350000+698576 350001+698576",
             true);
+        Row("4 KiB pieces rewritten among zeros", "r 310000 4096; r 350000 4096",
+            "equal 0+310000 0+310000; different 310000+4096 310000+4096; "
+            "equal 314096+35904 314096+35904; different 350000+4096 350000+4096; "
+            "equal 354096+694480 354096+694480",
+            true);
+        Row("20000 bytes inserted in zeros, where they were", "i 320000 20000",
+            "equal 0+320000 0+320000; inserted 320000+0 320000+20000; "
+            "equal 320000+728576 340000+728576",
+            true);
         Row("1 byte replaced in zeros", "r 350000 1",
             "equal 0+350000 0+350000; different 350000+1 350000+1; "
             "equal 350001+698575 350001+698575",
