@@ -127,12 +127,16 @@ CGapEnd CGapSearch::RunAt(uint64_t nBlock, uint8_t c) {
     // Does what follows the two runs agree, on the diagonal their ends make?
     const uint64_t e1 = n1 + nMore1;
     const uint64_t e2 = n2 + nMore2;
-    const uint8_t* p = nullptr;
-    bool bEnd = false;
-    const bool bBothEnd = e1 >= r1.End() && e2 >= r2.End();
-    if (!bBothEnd && (CommonAfter(r1, e1, r2, e2, kMinTail, m_pAbort) < kMinTail ||
-                      IsUniform(p, r1.View(e1, kMinTail, p, bEnd))))
-        return weak;
+    if (e1 < r1.End() || e2 < r2.End()) {
+        // At least a stretch that is not all one byte, or the runs prove nothing again.
+        const uint8_t* p = nullptr;
+        bool bEnd = false;
+        if (CommonAfter(r1, e1, r2, e2, kMinTail, m_pAbort) < kMinTail)
+            return weak;
+        const uint32_t nAfter = r1.View(e1, kMinTail, p, bEnd);
+        if (IsUniform(p, nAfter))
+            return weak;
+    }
     const uint64_t nBack =
         CommonBefore(r1, e1, r2, e2, std::min(e1 - m_nGap[0], e2 - m_nGap[1]), m_pAbort);
     if (e1 - nBack > nBlock)

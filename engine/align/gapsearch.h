@@ -20,7 +20,7 @@ struct CGapEnd {
     EHow eHow = Aborted;
     uint64_t nEnd1 = 0;
     uint64_t nEnd2 = 0;
-    uint64_t nTail = 0; // Ends: how long the common tail from nEnd1 and nEnd2 is
+    uint64_t nTail = 0; // how far past nEnd1 and nEnd2 the files are already known to agree
 };
 
 // Finds where two files agree again after they part. Both are cut into content-defined chunks
@@ -29,14 +29,13 @@ struct CGapEnd {
 // sizes or thread timing. Each chunk is looked up among the other file's; two consecutive chunks
 // equal to two consecutive ones of the other file make an anchor, unless the bytes occur many
 // times. Meanwhile the gap's own diagonal is watched, as an in-place change ends there: a whole
-// 4 KiB block equal to the other file's and not one repeated byte (zeros and holes agree
-// anywhere, so they must not end a gap by themselves). The cost is linear: the search never
-// reads further ahead than the files then advance.
+// 4 KiB block equal to the other file's ends the gap. The cost is linear: the search never reads
+// further ahead than the files then advance.
 //
-// A block of one repeated byte (zeros, padding, holes) equal on the gap's diagonal is weaker
+// A block of one repeated byte (zeros, padding, a hole) equal on the gap's diagonal is weaker
 // evidence: such bytes agree at any shift. There the search looks past the run: when the bytes
 // after it agree on another diagonal that reaches back over the block, the run is matched on that
-// one (something was inserted or deleted before the run); otherwise the gap ends at the block
+// one (something was inserted or deleted before the run); otherwise the gap ends at the block,
 // and any length difference falls at the run's end.
 class CGapSearch {
 public:
