@@ -110,3 +110,9 @@ uint32_t CAlignReader::View(uint64_t nPos, uint32_t nCount, const uint8_t*& pByt
     }
     return n;
 }
+
+uint64_t CAlignReader::HoleEnd(uint64_t nPos) {
+    bool bHole = false;
+    const auto nRunEnd = uint64_t(m_randomLayout.RunAt(int64_t(nPos), bHole));
+    return bHole && nPos < m_nEnd ? std::min(nRunEnd, m_nEnd) : nPos;
+}

@@ -45,6 +45,8 @@ public:
     bool IsHole(uint64_t nFirst, uint64_t nEnd) {
         return m_randomLayout.IsHole(int64_t(nFirst), int64_t(nEnd));
     }
+    // Where the hole holding nPos ends (at most End()); nPos when it lies in data.
+    uint64_t HoleEnd(uint64_t nPos);
 
 private:
     // Loads from nPos up to the grid, the data's end or End(); the count got.

@@ -74,6 +74,20 @@ uint64_t ZeroPrefix(const uint8_t* p, uint64_t nCount) {
     return i;
 }
 
+uint64_t SamePrefix(const uint8_t* p, uint64_t nCount, uint8_t c) {
+    uint64_t i = 0;
+    const uint64_t nWord = 0x0101010101010101ull * c;
+    for (; i + 8 <= nCount; i += 8) {
+        uint64_t x;
+        std::memcpy(&x, p + i, 8);
+        if (x != nWord)
+            return i + FirstByteOf(x ^ nWord);
+    }
+    while (i < nCount && p[i] == c)
+        ++i;
+    return i;
+}
+
 uint64_t CommonAfter(CAlignReader& r1, uint64_t n1, CAlignReader& r2, uint64_t n2, uint64_t nMax,
                      const std::atomic<uint8_t>* pAbort) {
     uint64_t k = 0;
@@ -124,4 +138,51 @@ uint64_t CommonBefore(CAlignReader& r1, uint64_t n1, CAlignReader& r2, uint64_t 
             break;
     }
     return k;
+}
+
+uint64_t BothUniform(CAlignReader& r1, uint64_t n1, CAlignReader& r2, uint64_t n2, uint8_t c,
+                     const std::atomic<uint8_t>* pAbort) {
+    uint64_t k = 0;
+    while (!Aborted(pAbort)) {
+        const uint64_t nHoles = std::min(r1.HoleEnd(n1 + k) - n1, r2.HoleEnd(n2 + k) - n2);
+        if (c == 0 && nHoles > k) {
+            k = nHoles;
+            continue;
+        }
+        const uint8_t* a = nullptr;
+        const uint8_t* b = nullptr;
+        bool bEnd = false;
+        const uint32_t n = std::min(r1.View(n1 + k, CAlignReader::kLoad, a, bEnd),
+                                    r2.View(n2 + k, CAlignReader::kLoad, b, bEnd));
+        const uint64_t nSame = std::min(SamePrefix(a, n, c), SamePrefix(b, n, c));
+        k += nSame;
+        if (nSame < CAlignReader::kLoad)
+            break;
+    }
+    return k;
+}
+
+uint64_t UniformRun(CAlignReader& r, uint64_t n, uint8_t c, uint64_t nBudget, bool& bEnded) {
+    uint64_t k = 0;
+    uint64_t nRead = 0;
+    for (;;) {
+        if (c == 0 && r.HoleEnd(n + k) > n + k) {
+            k = r.HoleEnd(n + k) - n;
+            continue;
+        }
+        if (nRead >= nBudget) {
+            bEnded = false;
+            return k;
+        }
+        const uint8_t* p = nullptr;
+        bool bEnd = false;
+        const uint32_t nGot = r.View(n + k, CAlignReader::kLoad, p, bEnd);
+        const uint64_t nSame = SamePrefix(p, nGot, c);
+        k += nSame;
+        nRead += nGot;
+        if (nSame < CAlignReader::kLoad) {
+            bEnded = true;
+            return k;
+        }
+    }
 }

@@ -86,25 +86,62 @@ CGapEnd CGapSearch::BothEnded() {
     return {CGapEnd::Ends, nEnd1 - k, nEnd2 - k, k};
 }
 
-uint64_t CGapSearch::FirstEqualBlock(uint64_t nBefore) {
+bool CGapSearch::FirstEqualBlock(uint64_t nBefore, uint64_t& nAt, bool& bUniform, uint8_t& nByte) {
     const std::vector<CGapSide::CBlock>& b1 = m_side[0].m_blocks;
     const std::vector<CGapSide::CBlock>& b2 = m_side[1].m_blocks;
-    for (size_t i = 0, j = 0; i < b1.size() && j < b2.size();) {
-        if (b1[i].nIndex != b2[j].nIndex) {
-            (b1[i].nIndex < b2[j].nIndex ? i : j)++;
+    for (size_t i = 0, j = 0; i < b1.size() && j < b2.size();
+         (b1[i].End() <= b2[j].End() ? i : j)++) {
+        const uint64_t nIndex = std::max(b1[i].nIndex, b2[j].nIndex);
+        if (nIndex >= std::min(b1[i].End(), b2[j].End()))
             continue;
-        }
-        const uint64_t nAt = m_nFirstBlock + b1[i].nIndex * CGapSide::kBlock;
+        nAt = m_nFirstBlock + nIndex * CGapSide::kBlock;
         if (nAt + CGapSide::kBlock > nBefore)
-            break;
+            return false;
         const CChunk a{m_nGap[0] + nAt, b1[i].nPrint, CGapSide::kBlock, false};
         const CChunk b{m_nGap[1] + nAt, b2[j].nPrint, CGapSide::kBlock, false};
-        if (!b1[i].bUniform && a.nHash == b.nHash && SameBytes(0, a, b))
-            return nAt;
-        ++i;
-        ++j;
+        if (a.nHash == b.nHash && SameBytes(0, a, b)) {
+            bUniform = b1[i].bUniform;
+            nByte = b1[i].nByte;
+            return true;
+        }
     }
-    return kNone;
+    return false;
+}
+
+CGapEnd CGapSearch::RunAt(uint64_t nBlock, uint8_t c) {
+    CAlignReader& r1 = *m_pReader[0];
+    CAlignReader& r2 = *m_pReader[1];
+    const uint64_t nDiagonal = m_nGap[1] - m_nGap[0];
+    const uint64_t k = BothUniform(r1, nBlock, r2, nBlock + nDiagonal, c, m_pAbort);
+    // The gap's diagonal holds from the block to where either run ends.
+    CGapEnd weak = ResyncAt(nBlock);
+    weak.nTail = nBlock + k - weak.nEnd1;
+    bool bEnded1 = false;
+    bool bEnded2 = false;
+    const uint64_t n1 = nBlock + k;
+    const uint64_t n2 = nBlock + nDiagonal + k;
+    const uint64_t nMore1 = UniformRun(r1, n1, c, kRunReach, bEnded1);
+    const uint64_t nMore2 = UniformRun(r2, n2, c, kRunReach, bEnded2);
+    if ((nMore1 == 0 && nMore2 == 0) || !bEnded1 || !bEnded2)
+        return weak;
+    // Does what follows the two runs agree, on the diagonal their ends make?
+    const uint64_t e1 = n1 + nMore1;
+    const uint64_t e2 = n2 + nMore2;
+    if (e1 < r1.End() || e2 < r2.End()) {
+        // At least a stretch that is not all one byte, or the runs prove nothing again.
+        const uint8_t* p = nullptr;
+        bool bEnd = false;
+        if (CommonAfter(r1, e1, r2, e2, kMinTail, m_pAbort) < kMinTail)
+            return weak;
+        const uint32_t nAfter = r1.View(e1, kMinTail, p, bEnd);
+        if (IsUniform(p, nAfter))
+            return weak;
+    }
+    const uint64_t nBack =
+        CommonBefore(r1, e1, r2, e2, std::min(e1 - m_nGap[0], e2 - m_nGap[1]), m_pAbort);
+    if (e1 - nBack > nBlock)
+        return weak;
+    return {CGapEnd::Anchor, e1 - nBack, e2 - nBack};
 }
 
 CGapEnd CGapSearch::Search(uint64_t n1, uint64_t n2,
@@ -121,6 +158,10 @@ CGapEnd CGapSearch::Search(uint64_t n1, uint64_t n2,
     for (uint64_t nStepEnd = m_nFirstBlock + kStep;; nStepEnd += kStep) {
         if (m_pAbort && m_pAbort->load(std::memory_order_relaxed))
             return {};
+        // Where both files are in holes, one step takes the holes whole.
+        const uint64_t nHoles = std::min(m_side[0].HoleEnd(), m_side[1].HoleEnd());
+        if (nHoles != kNone && nHoles > nStepEnd)
+            nStepEnd += (nHoles - nStepEnd) / CGapSide::kBlock * CGapSide::kBlock;
         m_thread.Begin(m_side[1], nStepEnd);
         m_side[0].Step(nStepEnd);
         m_thread.Wait();
@@ -130,8 +171,15 @@ CGapEnd CGapSearch::Search(uint64_t n1, uint64_t n2,
         for (const CGapSide& side : m_side)
             if (side.m_bUnreadable)
                 nBad = std::min(nBad, side.m_nDone);
-        const uint64_t nResync = FirstEqualBlock(nBad);
+        uint64_t nResync = kNone;
+        bool bUniform = false;
+        uint8_t nByte = 0;
+        if (!FirstEqualBlock(nBad, nResync, bUniform, nByte))
+            nResync = kNone;
         const uint64_t nResyncEnd = nResync == kNone ? kNone : nResync + CGapSide::kBlock;
+        const auto Resync = [&] {
+            return bUniform ? RunAt(m_nGap[0] + nResync, nByte) : ResyncAt(m_nGap[0] + nResync);
+        };
         // The chunks in the order they end, counted from the gap's start; file 1 first on a tie,
         // and a block found equal on the gap's diagonal before either.
         std::vector<std::pair<uint64_t, const CChunk*>> order; // (end in the gap * 2 + file)
@@ -142,13 +190,13 @@ CGapEnd CGapSearch::Search(uint64_t n1, uint64_t n2,
         std::sort(order.begin(), order.end());
         for (const auto& [nKey, pChunk] : order) {
             if (nResyncEnd <= nKey / 2)
-                return ResyncAt(m_nGap[0] + nResync);
+                return Resync();
             CGapEnd end;
             if (OnChunk(int(nKey % 2), *pChunk, end))
                 return end;
         }
         if (nResync != kNone)
-            return ResyncAt(m_nGap[0] + nResync);
+            return Resync();
         if (nBad != kNone) {
             const uint64_t nEnd1 =
                 std::min(m_nGap[0] + nBad, std::max(m_pReader[0]->End(), m_nGap[0]));

@@ -20,7 +20,7 @@ struct CGapEnd {
     EHow eHow = Aborted;
     uint64_t nEnd1 = 0;
     uint64_t nEnd2 = 0;
-    uint64_t nTail = 0; // Ends: how long the common tail from nEnd1 and nEnd2 is
+    uint64_t nTail = 0; // how far past nEnd1 and nEnd2 the files are already known to agree
 };
 
 // Finds where two files agree again after they part. Both are cut into content-defined chunks
@@ -29,15 +29,23 @@ struct CGapEnd {
 // sizes or thread timing. Each chunk is looked up among the other file's; two consecutive chunks
 // equal to two consecutive ones of the other file make an anchor, unless the bytes occur many
 // times. Meanwhile the gap's own diagonal is watched, as an in-place change ends there: a whole
-// 4 KiB block equal to the other file's and not one repeated byte (zeros and holes agree
-// anywhere, so they must not end a gap by themselves). The cost is linear: the search never
-// reads further ahead than the files then advance.
+// 4 KiB block equal to the other file's ends the gap. The cost is linear: the search never reads
+// further ahead than the files then advance.
+//
+// A block of one repeated byte (zeros, padding, a hole) equal on the gap's diagonal is weaker
+// evidence: such bytes agree at any shift. There the search looks past the run: when the bytes
+// after it agree on another diagonal that reaches back over the block, the run is matched on that
+// one (something was inserted or deleted before the run); otherwise the gap ends at the block,
+// and any length difference falls at the run's end.
 class CGapSearch {
 public:
     // Chunks whose bytes the other file has this often no longer anchor.
     static constexpr uint32_t kManyTimes = 8;
-    // A common tail at the files' ends shorter than this is not told apart from the gap.
+    // A common tail at the files' ends shorter than this is not told apart from the gap, nor are
+    // shorter stretches after a run a shift.
     static constexpr uint32_t kMinTail = 256;
+    // How far a run of one file may go on past the other's before no shift is looked for there.
+    static constexpr uint64_t kRunReach = 256 * 1024;
 
     CGapSearch(CAlignReader& r1, CAlignReader& r2, const std::atomic<uint8_t>* pAbort)
         : m_pReader{&r1, &r2}, m_pAbort(pAbort) {}
@@ -67,9 +75,12 @@ private:
     bool SameBytes(int f, const CChunk& a, const CChunk& b);
     // Records a chunk of file f and looks it up; true, with end set, when it makes an anchor.
     bool OnChunk(int f, const CChunk& chunk, CGapEnd& end);
-    // The first block, past the gap's start, where the gap's diagonal holds again; ~0 if none.
-    uint64_t FirstEqualBlock(uint64_t nBefore);
+    // The first block where the gap's diagonal holds again and ends before nBefore, past the
+    // gap's start; false if none.
+    bool FirstEqualBlock(uint64_t nBefore, uint64_t& nAt, bool& bUniform, uint8_t& nByte);
     CGapEnd ResyncAt(uint64_t nBlock);
+    // The gap's end when a block of byte c at file-1 offset nBlock is equal on its diagonal.
+    CGapEnd RunAt(uint64_t nBlock, uint8_t c);
     CGapEnd BothEnded();
 
     CAlignReader* m_pReader[2];

@@ -43,10 +43,31 @@ void CGapSide::Step(uint64_t nEnd) {
             FeedBlocks(piece.pBytes, n);
         } else {
             m_chunker.Break(m_nGap + m_nDone + n, m_chunks);
-            m_nPartial = kNoBlock;
+            FeedHole(n);
         }
         m_nDone += n;
     }
+}
+
+uint64_t CGapSide::HoleEnd() {
+    if (m_bEnded || m_bUnreadable)
+        return ~uint64_t(0);
+    const CPiece piece = m_pReader->At(m_nGap + m_nDone);
+    return piece.eKind == CPiece::Hole ? m_nDone + piece.nCount : m_nDone;
+}
+
+void CGapSide::FeedHole(uint64_t nCount) {
+    // The blocks wholly inside, as one entry: a hole of a terabyte costs no more than one block.
+    m_nPartial = kNoBlock;
+    const uint64_t nFrom = std::max(m_nDone, m_nFirstBlock);
+    const uint64_t nEnd = m_nDone + nCount;
+    if (nEnd < nFrom + kBlock)
+        return;
+    const uint64_t nFirst = (nFrom - m_nFirstBlock + kBlock - 1) / kBlock;
+    const uint64_t nLast = (nEnd - m_nFirstBlock) / kBlock;
+    static const uint8_t s_zeros[kBlock] = {};
+    if (nLast > nFirst)
+        m_blocks.push_back({nFirst, nLast - nFirst, ChunkHash(s_zeros, kBlock), true, 0});
 }
 
 void CGapSide::FeedBlocks(const uint8_t* p, uint64_t nCount) {
@@ -78,7 +99,8 @@ void CGapSide::FeedBlocks(const uint8_t* p, uint64_t nCount) {
             }
         }
         if (pWhole)
-            m_blocks.push_back({nIndex, ChunkHash(pWhole, kBlock), IsUniform(pWhole, kBlock)});
+            m_blocks.push_back(
+                {nIndex, 1, ChunkHash(pWhole, kBlock), IsUniform(pWhole, kBlock), pWhole[0]});
         x += n;
         p += n;
         nCount -= n;

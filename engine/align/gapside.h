@@ -18,10 +18,14 @@ class CGapSide {
 public:
     static constexpr uint32_t kBlock = 4096;
 
+    // A block of bytes, or a run of blocks wholly in a hole.
     struct CBlock {
         uint64_t nIndex; // counted from the first whole block of the gap
+        uint64_t nCount; // 1, or the blocks of a hole
         uint64_t nPrint; // ChunkHash of its bytes: it only proposes, a compare decides
         bool bUniform;   // all its bytes the same
+        uint8_t nByte;   // its first byte
+        uint64_t End() const { return nIndex + nCount; }
     };
 
     // A new gap at nGap of reader's file, whose first whole block starts nFirstBlock bytes in.
@@ -29,15 +33,18 @@ public:
     // Reads on to nEnd bytes past the gap's start, or to the file's end or an unreadable byte.
     // Chunks and blocks completed on the way replace those of the last step.
     void Step(uint64_t nEnd);
+    // Where the hole the side has reached ends, past the gap's start; m_nDone when it is in none.
+    uint64_t HoleEnd();
 
     std::vector<CChunk> m_chunks;
-    std::vector<CBlock> m_blocks; // whole blocks of bytes only: a hole or a failure breaks one
+    std::vector<CBlock> m_blocks; // whole blocks: a hole's edge or a failure breaks one
     uint64_t m_nDone = 0;         // how far past the gap's start the file has been read
     bool m_bEnded = false;
     bool m_bUnreadable = false; // stopped at m_nDone, which could not be read
 
 private:
     void FeedBlocks(const uint8_t* p, uint64_t nCount);
+    void FeedHole(uint64_t nCount);
 
     CAlignReader* m_pReader = nullptr;
     uint64_t m_nGap = 0;

@@ -15,8 +15,11 @@ struct CAlignRun : IJobSink {
     std::atomic<uint8_t> bAbort{0};
     std::atomic<int> nFinished{0};
     std::function<void()> onProgress; // called on the worker thread
+    CAlignJob* pJob = nullptr;
+    std::vector<int32_t> progress; // each value posted
 
     void PostProgress() override {
+        progress.push_back(pJob->m_nProgress.load());
         if (onProgress)
             onProgress();
     }
@@ -25,12 +28,11 @@ struct CAlignRun : IJobSink {
     // Runs to the end, the files taken to be n1 and n2 bytes long; false when it did not start.
     bool Run(const std::string& strPath1, const std::string& strPath2, uint64_t n1, uint64_t n2) {
         CAlignSetup setup{strPath1, strPath2, n1, n2, &alignment, &bAbort, &error1, &error2, this};
-        CAlignJob* pJob = nullptr;
         std::string strError;
         if (!StartAlignJob(pJob, setup, strError))
             return false;
         pJob->Join();
-        delete pJob;
+        delete std::exchange(pJob, nullptr);
         return true;
     }
     // "equal 0+10 0+10; inserted 10+0 10+1; ..."

@@ -173,6 +173,15 @@ private slots:
             "equal 0+350000 0+350000; inserted 350000+0 350000+1; "
             "equal 350000+698576 350001+698576",
             true);
+        Row("4 KiB pieces rewritten among zeros", "r 310000 4096; r 350000 4096",
+            "equal 0+310000 0+310000; different 310000+4096 310000+4096; "
+            "equal 314096+35904 314096+35904; different 350000+4096 350000+4096; "
+            "equal 354096+694480 354096+694480",
+            true);
+        Row("20000 bytes inserted in zeros, where they were", "i 320000 20000",
+            "equal 0+320000 0+320000; inserted 320000+0 320000+20000; "
+            "equal 320000+728576 340000+728576",
+            true);
         Row("1 byte replaced in zeros", "r 350000 1",
             "equal 0+350000 0+350000; different 350000+1 350000+1; "
             "equal 350001+698575 350001+698575",
@@ -324,8 +333,9 @@ private slots:
     }
 
     // A file that cannot be opened is named as the plain comparison names it; a run aborted
-    // before or during the pass stops, incomplete, its segments tiling a prefix of both files;
-    // with no thread there is no run. A run that starts finishes exactly once.
+    // before or during the pass stops, incomplete, its segments tiling a prefix of both files; a
+    // whole run posts its progress in file 1's bytes, rising to 100 %; with no thread there is no
+    // run. A run that starts finishes exactly once.
     void abortAndRefusals() {
         const QByteArray one = Random(24 * M, 3), two = Edit(one, "i 20000000 1", 5);
         const std::string strOne = WriteFile(m_dir, "one", one);
@@ -338,15 +348,17 @@ private slots:
                      (f ? "Comapre error: " : "Compare error: ") + ErrorText(ENOENT));
             QVERIFY(run.nFinished == 1 && !run.alignment.m_bComplete);
         }
-        for (bool bBefore : {true, false}) {
+        for (int nAbort : {0, 1, 2}) { // before the start, at the first post, never
             CAlignRun run;
-            run.bAbort = bBefore;
-            run.onProgress = [&run] { run.bAbort = 1; };
+            run.bAbort = nAbort == 0;
+            run.onProgress = [&run, nAbort] { run.bAbort = nAbort == 1; };
             QVERIFY(run.Run(strOne, strTwo, one.size(), two.size()));
             const CAlignment& a = run.alignment;
-            QVERIFY(run.nFinished == 1 && !a.m_bComplete && a.Covered1() < 20000000 &&
-                    a.m_segments.empty() == bBefore);
+            QVERIFY(run.nFinished == 1 && a.m_bComplete == (nAbort == 2) &&
+                    (a.Covered1() < 20000000) == (nAbort != 2) && a.m_segments.empty() == !nAbort);
             QCOMPARE(Broken(a, one.left(a.Covered1()), two.left(a.Covered2())), QByteArray());
+            QVERIFY(std::is_sorted(run.progress.begin(), run.progress.end()) &&
+                    (nAbort != 2 || run.progress.back() == 10000));
         }
         SimulateThreadStartFailure(true);
         CAlignRun run;
