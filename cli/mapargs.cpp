@@ -1,5 +1,7 @@
 #include "cli/mapargs.h"
 
+#include "cli/mapunits.h"
+
 #include <getopt.h>
 #include <map>
 
@@ -8,48 +10,26 @@ constexpr uint64_t kMaxBlockSize = uint64_t(1) << 30;
 constexpr uint64_t kMaxDump = uint64_t(1) << 31;
 constexpr uint64_t kMaxOffset = uint64_t(INT64_MAX);
 
-// Decimal, or hexadecimal after 0x; false for anything else or a value above nMax.
-bool ParseNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue) {
-    size_t i = 0;
-    unsigned nBase = 10;
-    if (strText.size() > 2 && strText[0] == '0' && (strText[1] == 'x' || strText[1] == 'X')) {
-        nBase = 16;
-        i = 2;
+// FIRST:LAST, each a byte count (4K, 0x10), FIRST <= LAST, fewer than nMaxSpan bytes; with
+// bOpenEnd also FIRST:, which runs to the end of any file. Nothing is stored unless Ok; when
+// TooLarge, strNumber is the number that is.
+ENumber ParseRange(const std::string& strText, uint64_t nMaxSpan, bool bOpenEnd, uint64_t& nFirst,
+                   uint64_t& nLast, std::string& strNumber) {
+    const size_t nColon = strText.find(':');
+    if (nColon == std::string::npos)
+        return ENumber::Bad;
+    uint64_t nValues[2] = {0, kMaxOffset};
+    const std::string strParts[2] = {strText.substr(0, nColon), strText.substr(nColon + 1)};
+    for (int i = 0; i < 2 && !(i == 1 && bOpenEnd && strParts[i].empty()); ++i) {
+        strNumber = strParts[i];
+        if (ENumber eRead = ParseByteCount(strNumber, kMaxOffset, nValues[i]); eRead != ENumber::Ok)
+            return eRead;
     }
-    if (i >= strText.size())
-        return false;
-    nValue = 0;
-    for (; i < strText.size(); ++i) {
-        char c = strText[i];
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = unsigned(c - '0');
-        else if (nBase == 16 && c >= 'a' && c <= 'f')
-            d = unsigned(c - 'a' + 10);
-        else if (nBase == 16 && c >= 'A' && c <= 'F')
-            d = unsigned(c - 'A' + 10);
-        else
-            return false;
-        if (nValue > (nMax - d) / nBase)
-            return false;
-        nValue = nValue * nBase + d;
-    }
-    return true;
-}
-
-// FIRST:LAST, each decimal or 0x hex, FIRST <= LAST, fewer than nMaxSpan bytes; nothing is
-// stored unless the whole range is good.
-bool ParseRange(const std::string& strText, uint64_t nMaxSpan, uint64_t& nFirst, uint64_t& nLast) {
-    size_t nColon = strText.find(':');
-    uint64_t nFrom = 0;
-    uint64_t nTo = 0;
-    if (nColon == std::string::npos || !ParseNumber(strText.substr(0, nColon), kMaxOffset, nFrom) ||
-        !ParseNumber(strText.substr(nColon + 1), kMaxOffset, nTo) || nFrom > nTo ||
-        nTo - nFrom >= nMaxSpan)
-        return false;
-    nFirst = nFrom;
-    nLast = nTo;
-    return true;
+    if (nValues[0] > nValues[1] || nValues[1] - nValues[0] >= nMaxSpan)
+        return ENumber::Bad;
+    nFirst = nValues[0];
+    nLast = nValues[1];
+    return ENumber::Ok;
 }
 
 // WxH, each side from kMinMapSide to kMaxMapSide; nothing is stored unless both are good.
@@ -59,9 +39,9 @@ bool ParseSize(const std::string& strText, int32_t& w, int32_t& h) {
     uint64_t nHeight = 0;
     if (nX == std::string::npos || strText.find('x', nX + 1) != std::string::npos ||
         strText.find_first_not_of("0123456789x") != std::string::npos ||
-        !ParseNumber(strText.substr(0, nX), kMaxMapSide, nWidth) ||
-        !ParseNumber(strText.substr(nX + 1), kMaxMapSide, nHeight) || nWidth < kMinMapSide ||
-        nHeight < kMinMapSide)
+        ParseByteCount(strText.substr(0, nX), kMaxMapSide, nWidth) != ENumber::Ok ||
+        ParseByteCount(strText.substr(nX + 1), kMaxMapSide, nHeight) != ENumber::Ok ||
+        nWidth < kMinMapSide || nHeight < kMinMapSide)
         return false;
     w = int32_t(nWidth);
     h = int32_t(nHeight);
@@ -80,6 +60,7 @@ const option kLongOptions[] = {
     {"png", required_argument, nullptr, OPT_PNG},
     {"quiet", no_argument, nullptr, 's'},
     {"range", required_argument, nullptr, OPT_RANGE},
+    {"silent", no_argument, nullptr, 's'},
     {"size", required_argument, nullptr, OPT_SIZE},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -88,6 +69,17 @@ const option kLongOptions[] = {
 // "-" in front: file names come back in place, so options may follow them whatever
 // POSIXLY_CORRECT says; ":" then: a missing value is told apart from an unknown option.
 constexpr const char* kShortOptions = "-:hVsb:";
+
+// Whether an argument from nFrom on, before any "--", asks for JSON: a usage error is then
+// also told as JSON, wherever on the line the option stood.
+bool AsksForJson(const std::vector<std::string>& args, size_t nFrom) {
+    for (size_t i = nFrom; i < args.size() && args[i] != "--"; ++i) {
+        const std::string strName = args[i].substr(0, args[i].find('='));
+        if (strName.size() >= 3 && std::string("--json").rfind(strName, 0) == 0)
+            return true;
+    }
+    return false;
+}
 
 int LongOptionsStartingWith(const std::string& strName) {
     int n = 0;
@@ -105,22 +97,33 @@ std::string TakeValue(int c, const std::string& strAs, const std::string& strVal
     switch (c) {
     case 'b': {
         uint64_t n = 0;
-        if (!ParseNumber(strValue, kMaxBlockSize, n) || n == 0 || (n & (n - 1)) != 0)
+        const ENumber eRead = ParseByteCount(strValue, kMaxBlockSize, n);
+        if (eRead == ENumber::TooLarge)
+            return strOption + "block size '" + strValue + "' is too large; the most is " +
+                   std::to_string(kMaxBlockSize) + " (1G)";
+        if (eRead != ENumber::Ok || n == 0 || (n & (n - 1)) != 0)
             return strOption + "block size '" + strValue +
                    "' is not a power of two from 1 to 1073741824";
         options.nBlockSize = uint32_t(n);
         return {};
     }
     case OPT_DUMP:
-        if (!ParseRange(strValue, kMaxDump, options.nDumpFirst, options.nDumpLast))
-            return strOption + "dump range '" + strValue + strOffsets +
-                   " and at most 2147483648 bytes";
+    case OPT_RANGE: {
+        const bool bDump = c == OPT_DUMP;
+        std::string strNumber;
+        const ENumber eRead = bDump ? ParseRange(strValue, kMaxDump, false, options.nDumpFirst,
+                                                 options.nDumpLast, strNumber)
+                                    : ParseRange(strValue, UINT64_MAX, true, options.nRangeFirst,
+                                                 options.nRangeLast, strNumber);
+        if (eRead == ENumber::TooLarge)
+            return strOption + "offset '" + strNumber + "' is too large; the most is " +
+                   std::to_string(kMaxOffset);
+        if (eRead == ENumber::Bad)
+            return strOption + (bDump ? "dump range '" : "range '") + strValue + strOffsets +
+                   (bDump ? " and at most 2147483648 bytes" : " (or FIRST: to the end)");
+        options.bRange = options.bRange || !bDump;
         return {};
-    case OPT_RANGE:
-        if (!ParseRange(strValue, UINT64_MAX, options.nRangeFirst, options.nRangeLast))
-            return strOption + "range '" + strValue + strOffsets;
-        options.bRange = true;
-        return {};
+    }
     case OPT_PNG:
         if (strValue.empty())
             return "option '" + strAs + "' needs the name of the picture to write";
@@ -145,6 +148,9 @@ std::string Conflict(const CMapOptions& options, const std::map<EMapOutput, std:
         return first->second + " and " + second->second + " are two outputs; choose one";
     }
     const bool bPng = !options.strPng.empty();
+    if (options.strPng == "-" && options.eOutput == EMapOutput::Json)
+        return typed[OPT_PNG] + "=- and " + typed[OPT_JSON] +
+               " both write to standard output; choose one";
     if (typed.count(OPT_SIZE) && !bPng)
         return typed[OPT_SIZE] + " is the size of the picture; it needs --png";
     // The picture shows the window's blocks, which its map area decides.
@@ -177,6 +183,12 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
     std::map<int, std::string> typed;          // each option given, as typed
     optind = 0;                                // 0, not 1: forgets a half-read earlier list
     opterr = 0;
+    auto fail = [&](const std::string& strReason, size_t nUnread) {
+        strError = strReason;
+        if (outputs.count(EMapOutput::Json) || AsksForJson(copies, nUnread))
+            options.eOutput = EMapOutput::Json;
+        return false;
+    };
     for (;;) {
         // The argument getopt_long reads next; a long option stands alone in it.
         const int nAt = optind == 0 ? 1 : optind;
@@ -193,18 +205,18 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
             strAs = strArg.substr(0, strArg.find('='));
         else
             strAs = std::string("-") + char(c == '?' || c == ':' ? optopt : c);
+        const bool bLong = strArg.rfind("--", 0) == 0;
         switch (c) {
         case ':':
-            strError = "option '" + strAs + "' needs a value";
-            return false;
+            return fail("option '" + strAs + "' needs a value", size_t(nAt));
         case '?':
+            if (!bLong) // getopt's own words, also for the '-' in a cluster such as -s-
+                return fail(std::string("invalid option -- '") + char(optopt) + "'", size_t(nAt));
             if (optopt == 0 && LongOptionsStartingWith(strAs.substr(2)) > 1)
-                strError = "option '" + strAs + "' is ambiguous";
-            else if (optopt != 0 && strAs.rfind("--", 0) == 0)
-                strError = "option '" + strAs + "' takes no value";
-            else
-                strError = "unknown option '" + strAs + "'";
-            return false;
+                return fail("option '" + strAs + "' is ambiguous", size_t(nAt));
+            if (optopt != 0)
+                return fail("option '" + strAs + "' takes no value", size_t(nAt));
+            return fail("unknown option '" + strAs + "'", size_t(nAt));
         case 'h':
             options.bHelp = true;
             break;
@@ -221,9 +233,8 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
             outputs.emplace(EMapOutput::Json, strAs);
             break;
         default:
-            strError = TakeValue(c, strAs, optarg, options);
-            if (!strError.empty())
-                return false;
+            if (std::string strWhy = TakeValue(c, strAs, optarg, options); !strWhy.empty())
+                return fail(strWhy, size_t(optind));
             if (c == OPT_DUMP)
                 outputs.emplace(EMapOutput::Dump, strAs);
             break;
@@ -236,13 +247,13 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
         return true;
     if (!outputs.empty())
         options.eOutput = outputs.begin()->first;
-    strError = Conflict(options, outputs, typed);
-    if (!strError.empty())
-        return false;
-    if (files.size() != 2) {
-        strError = files.size() < 2 ? "two files are needed" : "more than two files given";
-        return false;
-    }
+    if (std::string strWhy = Conflict(options, outputs, typed); !strWhy.empty())
+        return fail(strWhy, copies.size());
+    if (files.size() != 2)
+        return fail(files.size() < 2 ? "two files are needed" : "more than two files given",
+                    copies.size());
+    if (files[0] == "-" && files[1] == "-")
+        return fail("standard input ('-') can stand for one of the files only", copies.size());
     // Only the part of the dump inside the range is compared.
     if (options.bRange && options.eOutput == EMapOutput::Dump) {
         options.nDumpFirst = std::max(options.nDumpFirst, options.nRangeFirst);
@@ -251,51 +262,4 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
     options.strFile1 = files[0];
     options.strFile2 = files[1];
     return true;
-}
-
-std::string MapUsage() {
-    return "Usage: quillet-map [OPTION]... [--] FILE1 FILE2";
-}
-
-std::string MapVersion() {
-    return "quillet-map (Quillet Tavrel) 1.00";
-}
-
-std::string MapHelp() {
-    return MapUsage() + "\n"
-                        "Compare two files block by block and list where they differ.\n"
-                        "\n"
-                        "  -b, --block-size=BYTES  block size, a power of two from 1 to 2^30\n"
-                        "                          (default: the smallest power of two, at\n"
-                        "                          least 4096, that keeps 1048576 blocks)\n"
-                        "      --range=FIRST:LAST  compare only bytes FIRST to LAST of both\n"
-                        "                          files; blocks start at FIRST\n"
-                        "  -s, --quiet             print nothing and stop at the first block\n"
-                        "                          that is not equal: the exit status alone\n"
-                        "      --first             print the offset of the first byte that\n"
-                        "                          differs, in decimal and hex, and stop\n"
-                        "      --json              print the report as one JSON document\n"
-                        "      --dump=FIRST:LAST   instead of comparing, print the hex dump of\n"
-                        "                          both files around their first difference\n"
-                        "                          in bytes FIRST to LAST (at most 2147483648)\n"
-                        "      --png=PICTURE       also write the map as the window shows it\n"
-                        "                          to the PNG file PICTURE, with the window's\n"
-                        "                          block size\n"
-                        "      --size=WxH          the map area of the picture in pixels, each\n"
-                        "                          side from 5 to 16384 (default: 1024x768)\n"
-                        "  -h, --help              show this help and exit\n"
-                        "  -V, --version           show the version and exit\n"
-                        "\n"
-                        "Offsets are decimal or 0x hex, and every offset printed is a file\n"
-                        "offset. Long options may be shortened to any unique beginning.\n"
-                        "\n"
-                        "The first line counts the blocks in each state; every further line is\n"
-                        "a run of blocks that are not equal: STATE 0xFIRST 0xLAST, the run's\n"
-                        "first and last byte offsets, STATE one of different, length-differs,\n"
-                        "read-error. --first prints STATE DECIMAL 0xHEX of the first byte that\n"
-                        "differs, or of the end of the shorter file.\n"
-                        "\n"
-                        "Exit status: 0 all blocks equal, 1 some block differs, 2 trouble\n"
-                        "(a file that cannot be opened or read, or a bad argument). With --dump:\n"
-                        "0 once the dump is printed, 2 trouble.\n";
 }

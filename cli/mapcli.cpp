@@ -1,7 +1,9 @@
 #include "cli/mapcli.h"
 
+#include "cli/mapinput.h"
 #include "cli/mapjson.h"
 #include "cli/mappng.h"
+#include "cli/maprun.h"
 #include "engine/blockstatearray.h"
 #include "engine/comparejob.h"
 #include "engine/inputfile.h"
@@ -41,35 +43,25 @@ private:
     bool m_bFinished = false;
 };
 
-class CMapRun {
-public:
-    CMapRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
-    int Run(const std::vector<std::string>& args, bool bTerminal);
+} // namespace
 
-private:
-    // Said on standard error, and in JSON also as the document standard output expects.
-    int Trouble(const std::string& strName, const std::string& strReason) {
-        m_err << "quillet-map: " << strName << ": " << strReason << '\n' << std::flush;
-        if (m_options.eOutput == EMapOutput::Json)
-            Written(FormatJsonError(strName + ": " + strReason, 2));
-        return 2;
-    }
-    int BadArguments(const std::string& strReason) {
-        m_err << "quillet-map: " << strReason << '\n' << MapUsage() << '\n' << std::flush;
-        return 2;
-    }
-    int OpenBoth(CInputFile& file1, CInputFile& file2);
-    int Written(const std::string& strText);
-    int PrintDump();
-    int Compare(bool bTerminal);
-    int RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerminal);
-    int PrintFirstDifference(const CBlockSpan& span, uint32_t nBlock);
+int CMapRun::Trouble(const std::string& strName, const std::string& strReason) {
+    m_err << "quillet-map: " << strName << ": " << strReason << '\n' << std::flush;
+    if (m_options.eOutput == EMapOutput::Json)
+        Written(FormatJsonError(strName + ": " + strReason, 2));
+    return 2;
+}
 
-    std::ostream& m_out;
-    std::ostream& m_err;
-    CMapOptions m_options;
-};
+int CMapRun::BadArguments(const std::string& strReason) {
+    m_err << "quillet-map: " << strReason << '\n'
+          << MapUsage() << "\nTry 'quillet-map --help' for more information.\n"
+          << std::flush;
+    if (m_options.eOutput == EMapOutput::Json)
+        Written(FormatJsonError(strReason, 2));
+    return 2;
+}
 
+namespace {
 // The worker's error texts carry a "Compare error: " prefix meant for the window.
 std::string Reason(const std::string& strText) {
     size_t n = strText.find(": ");
@@ -87,13 +79,18 @@ bool HidesItsLength(CInputFile& file) {
     return bHasContent;
 }
 
+// Opens what can be measured; a stream's file object stays closed.
+} // namespace
+
 int CMapRun::OpenBoth(CInputFile& file1, CInputFile& file2) {
-    for (auto [pFile, pName] :
-         {std::pair{&file1, &m_options.strFile1}, std::pair{&file2, &m_options.strFile2}}) {
-        if (!pFile->Open(*pName))
-            return Trouble(*pName, pFile->GetErrorText());
-        if (HidesItsLength(*pFile))
-            return Trouble(*pName, "its length is given as 0 but it has content");
+    CInputFile* pFiles[2] = {&file1, &file2};
+    for (int k = 0; k < 2; ++k) {
+        if (m_inputs[k].bStream)
+            continue;
+        if (!pFiles[k]->Open(m_inputs[k].strPath))
+            return Trouble(Name(k), pFiles[k]->GetErrorText());
+        if (HidesItsLength(*pFiles[k]))
+            return Trouble(Name(k), "its length is given as 0 but it has content");
     }
     return 0;
 }
@@ -129,8 +126,8 @@ int CMapRun::RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerm
     CLockedText error2;
     CWaitSink sink; // the job is joined below, so the worker's last call is over by then
     CJobSetup setup;
-    setup.strPath1 = m_options.strFile1;
-    setup.strPath2 = m_options.strFile2;
+    setup.strPath1 = m_inputs[0].strPath;
+    setup.strPath2 = m_inputs[1].strPath;
     setup.nTotalLength = span.nEnd;
     setup.nFirst = span.nFirst;
     setup.nBlockSize = span.nBlockSize;
@@ -160,9 +157,9 @@ int CMapRun::RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerm
     pJob->Join();
     delete pJob;
     if (!error1.Get().empty())
-        return Trouble(m_options.strFile1, Reason(error1.Get()));
+        return Trouble(Name(0), Reason(error1.Get()));
     if (!error2.Get().empty())
-        return Trouble(m_options.strFile2, Reason(error2.Get()));
+        return Trouble(Name(1), Reason(error2.Get()));
     return 0;
 }
 
@@ -184,25 +181,25 @@ int CMapRun::PrintFirstDifference(const CBlockSpan& span, uint32_t nBlock) {
         const auto nWant = uint32_t(std::min<uint64_t>(kSlice, nEnd - nAt));
         const uint32_t nGot1 = file1.Read(slice1.data(), nWant);
         if (file1.GetLastError() != 0)
-            return Trouble(m_options.strFile1, file1.GetErrorText());
+            return Trouble(Name(0), file1.GetErrorText());
         const uint32_t nGot2 = file2.Read(slice2.data(), nWant);
         if (file2.GetLastError() != 0)
-            return Trouble(m_options.strFile2, file2.GetErrorText());
+            return Trouble(Name(1), file2.GetErrorText());
         const uint32_t nBoth = std::min(nGot1, nGot2);
         const auto nSame =
             uint32_t(std::mismatch(slice1.begin(), slice1.begin() + nBoth, slice2.begin()).first -
                      slice1.begin());
         if (nSame < nBoth || nGot1 != nGot2 || nBoth < nWant) {
             const uint8_t nState = nSame < nBoth ? BLOCK_DIFFERENT : BLOCK_LENGTH_DIFFERS;
-            if (int nFailed = Written(FormatFirstDifference(nState, nAt + nSame)))
+            const std::string& strEnded = Name(nGot1 <= nGot2 ? 0 : 1);
+            if (int nFailed = Written(FormatFirstDifference(nState, nAt + nSame, strEnded)))
                 return nFailed;
             return 1;
         }
         nAt += nBoth;
     }
     // The worker saw a difference that is no longer there.
-    return Trouble(m_options.strFile1 + " or " + m_options.strFile2,
-                   "changed while they were compared");
+    return Trouble(Name(0) + " or " + Name(1), "changed while they were compared");
 }
 
 int CMapRun::Compare(bool bTerminal) {
@@ -220,33 +217,31 @@ int CMapRun::Compare(bool bTerminal) {
     const uint64_t nLonger = std::max(nSize1, nSize2);
     CBlockSpan span;
     span.nEnd = nLonger;
+    // A range past the end of both files compares nothing, and nothing compared is equal.
     if (m_options.bRange) {
-        if (m_options.nRangeFirst >= nLonger)
-            return Trouble("range " + std::to_string(m_options.nRangeFirst) + ":" +
-                               std::to_string(m_options.nRangeLast),
-                           "both files end before its first byte (the longer has " +
-                               std::to_string(nLonger) + " bytes)");
         span.nFirst = m_options.nRangeFirst;
-        span.nEnd = std::min(nLonger, m_options.nRangeLast + 1);
+        span.nEnd = std::max(span.nFirst, std::min(nLonger, m_options.nRangeLast + 1));
     }
+    const uint64_t L = span.nEnd - span.nFirst;
     // The shorter file ends inside what is compared: different without reading a byte.
-    if (m_options.eOutput == EMapOutput::Quiet && std::min(nSize1, nSize2) < span.nEnd)
+    if (m_options.eOutput == EMapOutput::Quiet && L > 0 && std::min(nSize1, nSize2) < span.nEnd)
         return 1;
 
-    const uint64_t L = span.nEnd - span.nFirst;
     CBlockStateArray states;
     CCellGeometry geometry(states);
     CPngOutput png;
+    const bool bPng = !m_options.strPng.empty();
+    const bool bPngOut = m_options.strPng == "-";
     uint32_t B = m_options.nBlockSize ? m_options.nBlockSize : DefaultBlockSize(L);
     uint64_t K = (L + B - 1) / B;
-    if (!m_options.strPng.empty()) {
+    if (bPng) {
         // The picture would take the place of a file it shows.
-        if (IsSameFile(m_options.strPng, m_options.strFile1) ||
-            IsSameFile(m_options.strPng, m_options.strFile2))
+        if (!bPngOut && (IsSameFile(m_options.strPng, m_inputs[0].strPath) ||
+                         IsSameFile(m_options.strPng, m_inputs[1].strPath)))
             return Trouble(m_options.strPng, "is one of the files compared; name another picture");
         // Found unwritable before the comparison, not after it.
         std::string strError;
-        if (!png.Create(m_options.strPng, strError))
+        if (!bPngOut && !png.Create(m_options.strPng, strError))
             return Trouble(m_options.strPng, strError);
         // As the window sizes its array from the largest map area and fixes B from it.
         const int32_t w = m_options.nMapWidth;
@@ -268,7 +263,7 @@ int CMapRun::Compare(bool bTerminal) {
             return BadArguments("block size " + std::to_string(B) + " gives " + std::to_string(K) +
                                 " blocks, more than 1073741824; choose a larger one");
         if (!states.AllocateCount(int32_t(K)))
-            return Trouble(m_options.strFile1, ErrorText(ENOMEM));
+            return Trouble(Name(0), ErrorText(ENOMEM));
     }
     span.nBlockSize = B;
     span.nBlocks = uint32_t(K);
@@ -277,7 +272,6 @@ int CMapRun::Compare(bool bTerminal) {
             return nStatus;
     }
 
-    const CStateCounts counts = CountStates(states, span.nBlocks);
     if (m_options.eOutput == EMapOutput::Quiet || m_options.eOutput == EMapOutput::First) {
         uint32_t i = 0;
         while (i < span.nBlocks && states.Get(int32_t(i)) == BLOCK_EQUAL)
@@ -293,29 +287,44 @@ int CMapRun::Compare(bool bTerminal) {
             return 1;
         return PrintFirstDifference(span, i);
     }
-    const int nStatus = ExitStatusFor(counts);
+    CMapResult result{Name(0), Name(1), nSize1, nSize2, m_options.bRange, Summarize(states, span)};
+    if (nSize1 != nSize2 && std::min(nSize1, nSize2) < span.nEnd && L > 0)
+        result.nEnded = nSize1 < nSize2 ? 1 : 2;
+    const uint64_t nUnreadable = result.summary.counts.nReadError;
     const std::string strUnreadable =
-        counts.nReadError ? std::to_string(counts.nReadError) + " blocks could not be read" : "";
-    if (m_options.eOutput == EMapOutput::Json) {
-        CMapResult result{
-            m_options.strFile1, m_options.strFile2, nSize1, nSize2, m_options.bRange, span};
-        if (int nFailed = Written(FormatJsonReport(result, states, nStatus, strUnreadable)))
+        nUnreadable ? std::to_string(nUnreadable) + " blocks could not be read" : "";
+    if (!bPngOut) {
+        if (int nFailed = Answer(result, strUnreadable))
             return nFailed;
-    } else if (int nFailed = Written(FormatReport(states, span))) {
-        return nFailed;
-    }
-    if (!strUnreadable.empty())
+    } else if (!strUnreadable.empty()) {
         m_err << "quillet-map: " << strUnreadable << '\n' << std::flush;
-    if (!m_options.strPng.empty()) {
+    }
+    if (bPng) {
         std::unique_ptr<uint32_t[]> pPixels =
             RenderMap(geometry, states, m_options.nMapWidth, m_options.nMapHeight);
         if (!pPixels)
             return Trouble(m_options.strPng, ErrorText(ENOMEM));
         std::string strError;
-        if (!png.Commit(pPixels.get(), m_options.nMapWidth, m_options.nMapHeight, strError))
-            return Trouble(m_options.strPng, strError);
+        if (bPngOut
+                ? !WritePng(m_out, pPixels.get(), m_options.nMapWidth, m_options.nMapHeight,
+                            strError)
+                : !png.Commit(pPixels.get(), m_options.nMapWidth, m_options.nMapHeight, strError))
+            return Trouble(bPngOut ? "standard output" : m_options.strPng, strError);
     }
-    return nStatus;
+    return ExitStatusFor(result.summary.counts);
+}
+
+// The report or the JSON document of a finished comparison, and what could not be read.
+int CMapRun::Answer(const CMapResult& result, const std::string& strUnreadable) {
+    const int nStatus = ExitStatusFor(result.summary.counts);
+    const std::string strText = m_options.eOutput == EMapOutput::Json
+                                    ? FormatJsonReport(result, nStatus, strUnreadable)
+                                    : FormatReport(result.summary);
+    if (int nFailed = Written(strText))
+        return nFailed;
+    if (!strUnreadable.empty())
+        m_err << "quillet-map: " << strUnreadable << '\n' << std::flush;
+    return 0;
 }
 
 int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
@@ -325,13 +334,26 @@ int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
     if (m_options.bHelp)
         return Written(MapHelp());
     if (m_options.bVersion)
-        return Written(MapVersion() + '\n');
+        return Written(MapVersion());
+    const std::string* pNames[2] = {&m_options.strFile1, &m_options.strFile2};
+    for (int k = 0; k < 2; ++k) {
+        if (std::string strWhy = ClassifyInput(*pNames[k], m_nStdin, m_inputs[k]); !strWhy.empty())
+            return Trouble(*pNames[k], strWhy);
+    }
+    for (const CMapInput& input : m_inputs) {
+        const char* pszNeeds = m_options.eOutput == EMapOutput::Dump ? "--dump"
+                               : m_options.strPng.empty()            ? nullptr
+                                                                     : "--png";
+        if (input.bStream && pszNeeds)
+            return Trouble(input.strName,
+                           "is " + input.strKind + "; " + pszNeeds + " needs the length first");
+    }
+    if (m_inputs[0].bStream || m_inputs[1].bStream)
+        return CompareStreams(bTerminal);
     return m_options.eOutput == EMapOutput::Dump ? PrintDump() : Compare(bTerminal);
 }
 
-} // namespace
-
 int RunMap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           bool bTerminal) {
-    return CMapRun(out, err).Run(args, bTerminal);
+           bool bTerminal, int nStdin) {
+    return CMapRun(out, err, nStdin).Run(args, bTerminal);
 }

@@ -2,6 +2,7 @@
 
 #include "ui/pathtext.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <utility>
@@ -56,36 +57,43 @@ std::string JsonString(const std::string& strBytes) {
     return strJson + '"';
 }
 
-std::string FormatJsonReport(const CMapResult& result, const CBlockStateArray& states, int nStatus,
-                             const std::string& strError) {
-    const CBlockSpan& span = result.span;
-    const CStateCounts counts = CountStates(states, span.nBlocks);
+std::string FormatJsonReport(const CMapResult& result, int nStatus, const std::string& strError) {
+    const CMapSummary& summary = result.summary;
+    const CStateCounts& counts = summary.counts;
     std::string strRuns = "[";
-    ForEachRun(states, span, [&](uint8_t nState, uint64_t nFirst, uint64_t nLast) {
+    for (const CStateRun& run : summary.runs) {
         if (strRuns.size() > 1)
             strRuns += ',';
-        strRuns += Object({{"state", JsonString(StateName(nState))},
-                           {"first", Number(nFirst)},
-                           {"last", Number(nLast)}});
-    });
+        std::string strState = StateName(run.nState);
+        std::replace(strState.begin(), strState.end(), '-', '_');
+        strRuns += Object({{"state", JsonString(strState)},
+                           {"first", Number(run.nFirst)},
+                           {"last", Number(run.nLast)}});
+    }
     strRuns += ']';
+    auto length = [](const std::optional<uint64_t>& n) { return n ? Number(*n) : "null"; };
     CMembers members = {
+        {"format", Number(kJsonFormat)},
         {"file1",
-         Object({{"path", JsonString(result.strPath1)}, {"length", Number(result.nLength1)}})},
+         Object({{"path", JsonString(result.strPath1)}, {"length", length(result.nLength1)}})},
         {"file2",
-         Object({{"path", JsonString(result.strPath2)}, {"length", Number(result.nLength2)}})},
+         Object({{"path", JsonString(result.strPath2)}, {"length", length(result.nLength2)}})},
     };
+    // An empty range ends before it starts: last is first - 1, so last - first + 1 counts it.
     if (result.bRange)
-        members.emplace_back(
-            "range", Object({{"first", Number(span.nFirst)}, {"last", Number(span.nEnd - 1)}}));
+        members.emplace_back("range",
+                             Object({{"first", Number(summary.nFirst)},
+                                     {"last", std::to_string(int64_t(summary.nEnd) - 1)}}));
     members.insert(members.end(),
-                   {{"block_size", Number(span.nBlockSize)},
-                    {"blocks", Number(span.nBlocks)},
+                   {{"block_size", Number(summary.nBlockSize)},
+                    {"blocks", Number(summary.nBlocks)},
                     {"counts", Object({{"equal", Number(counts.nEqual)},
                                        {"different", Number(counts.nDifferent)},
                                        {"length_differs", Number(counts.nLengthDiffers)},
                                        {"read_error", Number(counts.nReadError)}})},
                     {"runs", strRuns}});
+    if (result.nEnded != 0)
+        members.emplace_back("eof", JsonString(result.nEnded == 1 ? "file1" : "file2"));
     if (!strError.empty())
         members.emplace_back("error", JsonString(strError));
     members.emplace_back("status", Number(uint64_t(nStatus)));
@@ -93,5 +101,8 @@ std::string FormatJsonReport(const CMapResult& result, const CBlockStateArray& s
 }
 
 std::string FormatJsonError(const std::string& strError, int nStatus) {
-    return Object({{"error", JsonString(strError)}, {"status", Number(uint64_t(nStatus))}}) + '\n';
+    return Object({{"format", Number(kJsonFormat)},
+                   {"error", JsonString(strError)},
+                   {"status", Number(uint64_t(nStatus))}}) +
+           '\n';
 }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,9 +92,20 @@ struct CPngFailure {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Encodes the rows into pFile; false with libpng's reason or the write's errno text.
-bool EncodePng(FILE* pFile, const uint32_t* pPixels, int32_t w, int32_t h, png_bytep pRow,
-               std::string& strError) {
+void WriteToStream(png_structp pPng, png_bytep pData, png_size_t nCount) {
+    auto* pOut = static_cast<std::ostream*>(png_get_io_ptr(pPng));
+    if (!pOut->write(reinterpret_cast<const char*>(pData), std::streamsize(nCount)))
+        png_error(pPng, "the picture could not be written");
+}
+
+void FlushStream(png_structp pPng) {
+    static_cast<std::ostream*>(png_get_io_ptr(pPng))->flush();
+}
+
+// Encodes the rows into pFile, or through pWrite when it is given; false with libpng's reason
+// or the write's errno text.
+bool EncodePng(void* pIo, png_rw_ptr pWrite, const uint32_t* pPixels, int32_t w, int32_t h,
+               png_bytep pRow, std::string& strError) {
     CPngFailure failure;
     png_structp pPng =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, OnPngError, OnPngWarning);
@@ -110,7 +122,10 @@ bool EncodePng(FILE* pFile, const uint32_t* pPixels, int32_t w, int32_t h, png_b
         return false;
     }
     errno = 0;
-    png_init_io(pPng, pFile);
+    if (pWrite)
+        png_set_write_fn(pPng, pIo, pWrite, FlushStream);
+    else
+        png_init_io(pPng, static_cast<FILE*>(pIo));
     // The map repeats whole rows: the fastest level already packs it tightly.
     png_set_compression_level(pPng, 1);
     png_set_IHDR(pPng, pInfo, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB,
@@ -147,7 +162,7 @@ bool CPngOutput::Commit(const uint32_t* pPixels, int32_t w, int32_t h, std::stri
         return false;
     }
     m_fd = -1; // the stream closes it
-    bool bDone = EncodePng(pFile, pPixels, w, h, pRow.get(), strError);
+    bool bDone = EncodePng(pFile, nullptr, pPixels, w, h, pRow.get(), strError);
     if (bDone && std::fflush(pFile) != 0) {
         strError = ErrorText(errno);
         bDone = false;
@@ -163,5 +178,21 @@ bool CPngOutput::Commit(const uint32_t* pPixels, int32_t w, int32_t h, std::stri
         return false;
     }
     m_strTemp.clear();
+    return true;
+}
+
+bool WritePng(std::ostream& out, const uint32_t* pPixels, int32_t w, int32_t h,
+              std::string& strError) {
+    std::unique_ptr<png_byte[]> pRow(new (std::nothrow) png_byte[size_t(w) * 3]);
+    if (!pRow) {
+        strError = ErrorText(ENOMEM);
+        return false;
+    }
+    if (!EncodePng(&out, WriteToStream, pPixels, w, h, pRow.get(), strError))
+        return false;
+    if (!out.flush()) {
+        strError = ErrorText(errno != 0 ? errno : EIO);
+        return false;
+    }
     return true;
 }

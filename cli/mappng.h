@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,11 @@ class CCellGeometry;
 // comparison (both files empty) the background alone. Null when memory ran out.
 std::unique_ptr<uint32_t[]> RenderMap(CCellGeometry& geometry, const CBlockStateArray& states,
                                       int32_t w, int32_t h);
+
+// Encodes the w x h pixels (0xFFRRGGBB, row by row) as a PNG into out; false with the reason
+// when a write fails.
+bool WritePng(std::ostream& out, const uint32_t* pPixels, int32_t w, int32_t h,
+              std::string& strError);
 
 // True when both names exist and are the same file, also through a link.
 bool IsSameFile(const std::string& strPath1, const std::string& strPath2);

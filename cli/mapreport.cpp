@@ -2,6 +2,7 @@
 
 #include "engine/blockstatearray.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -56,50 +57,69 @@ const char* StateName(uint8_t nState) {
     }
 }
 
-void ForEachRun(const CBlockStateArray& states, const CBlockSpan& span,
-                const std::function<void(uint8_t, uint64_t, uint64_t)>& visit) {
-    uint32_t nLimit = span.nBlocks;
-    if (int64_t(nLimit) > states.m_nCount)
-        nLimit = uint32_t(states.m_nCount);
-    uint32_t i = 0;
-    while (i < nLimit) {
-        uint8_t nState = states.Get(int32_t(i));
-        uint32_t j = i + 1;
-        while (j < nLimit && states.Get(int32_t(j)) == nState)
-            ++j;
-        if (nState != BLOCK_EQUAL) {
-            uint64_t nFirst = span.nFirst + uint64_t(i) * span.nBlockSize;
-            uint64_t nLast = span.nFirst + uint64_t(j) * span.nBlockSize - 1;
-            if (nLast > span.nEnd - 1)
-                nLast = span.nEnd - 1;
-            visit(nState, nFirst, nLast);
-        }
-        i = j;
+void CMapSummary::Add(uint8_t nState, uint64_t nEndOfBlock) {
+    switch (nState) {
+    case BLOCK_EQUAL:
+        ++counts.nEqual;
+        break;
+    case BLOCK_DIFFERENT:
+        ++counts.nDifferent;
+        break;
+    case BLOCK_LENGTH_DIFFERS:
+        ++counts.nLengthDiffers;
+        break;
+    case BLOCK_READ_ERROR:
+        ++counts.nReadError;
+        break;
+    default:
+        ++counts.nPending;
+        break;
     }
+    if (nState != BLOCK_EQUAL) {
+        if (!runs.empty() && runs.back().nState == nState && runs.back().nLast + 1 == nEnd)
+            runs.back().nLast = nEndOfBlock - 1;
+        else
+            runs.push_back({nState, nEnd, nEndOfBlock - 1});
+    }
+    ++nBlocks;
+    nEnd = nEndOfBlock;
 }
 
-std::string FormatReport(const CBlockStateArray& states, const CBlockSpan& span) {
-    CStateCounts counts = CountStates(states, span.nBlocks);
+CMapSummary Summarize(const CBlockStateArray& states, const CBlockSpan& span) {
+    CMapSummary summary;
+    summary.nFirst = span.nFirst;
+    summary.nEnd = span.nFirst;
+    summary.nBlockSize = span.nBlockSize;
+    const uint32_t nLimit = uint32_t(std::min<int64_t>(span.nBlocks, states.m_nCount));
+    for (uint32_t i = 0; i < nLimit; ++i)
+        summary.Add(states.Get(int32_t(i)),
+                    std::min(span.nEnd, summary.nEnd + uint64_t(span.nBlockSize)));
+    return summary;
+}
+
+std::string FormatReport(const CMapSummary& summary) {
+    const CStateCounts& counts = summary.counts;
     char szLine[160];
     std::snprintf(szLine, sizeof szLine,
-                  "blocks=%" PRIu32 " block_size=%" PRIu32 " equal=%" PRIu64 " different=%" PRIu64
+                  "blocks=%" PRIu64 " block_size=%" PRIu32 " equal=%" PRIu64 " different=%" PRIu64
                   " length_differs=%" PRIu64 " read_error=%" PRIu64 "\n",
-                  span.nBlocks, span.nBlockSize, counts.nEqual, counts.nDifferent,
+                  summary.nBlocks, summary.nBlockSize, counts.nEqual, counts.nDifferent,
                   counts.nLengthDiffers, counts.nReadError);
     std::string strReport = szLine;
-    ForEachRun(states, span, [&](uint8_t nState, uint64_t nFirst, uint64_t nLast) {
+    for (const CStateRun& run : summary.runs) {
         std::snprintf(szLine, sizeof szLine, "%s 0x%016" PRIX64 " 0x%016" PRIX64 "\n",
-                      StateName(nState), nFirst, nLast);
+                      StateName(run.nState), run.nFirst, run.nLast);
         strReport += szLine;
-    });
+    }
     return strReport;
 }
 
-std::string FormatFirstDifference(uint8_t nState, uint64_t nOffset) {
+std::string FormatFirstDifference(uint8_t nState, uint64_t nOffset, const std::string& strEnded) {
     char szLine[96];
-    std::snprintf(szLine, sizeof szLine, "%s %" PRIu64 " 0x%016" PRIX64 "\n", StateName(nState),
-                  nOffset, nOffset);
-    return szLine;
+    std::snprintf(szLine, sizeof szLine, "%s %" PRIu64 " 0x%016" PRIX64, StateName(nState), nOffset,
+                  nOffset);
+    const std::string strEof = nState == BLOCK_LENGTH_DIFFERS ? " EOF on " + strEnded : "";
+    return szLine + strEof + '\n';
 }
 
 int ExitStatusFor(const CStateCounts& counts) {
@@ -115,4 +135,11 @@ std::string FormatProgressLine(int32_t nProgress, int64_t nElapsedMs, uint64_t n
     std::snprintf(szLine, sizeof szLine, "%3d.%02d%%  %.1fs  %.0f MB/s", nProgress / 100,
                   nProgress % 100, dSeconds, dRate);
     return szLine;
+}
+
+std::string FormatStreamProgressLine(uint64_t nBytesDone, int64_t nElapsedMs) {
+    const std::string strRate = FormatProgressLine(0, nElapsedMs, nBytesDone);
+    char szDone[32];
+    std::snprintf(szDone, sizeof szDone, "%.0f MB", double(nBytesDone) / 1e6);
+    return szDone + strRate.substr(strRate.find('%') + 1); // in the percent's place
 }

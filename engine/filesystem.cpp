@@ -1,11 +1,21 @@
 #include "engine/filesystem.h"
 
 #include <atomic>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
-CFileSystem g_posix;
+// The layer in force when no test installed one: the only one that maps files by default.
+class CPosixFileSystem : public CFileSystem {
+public:
+    void* Map(int fd, size_t nLength, off_t nOffset) override {
+        return ::mmap(nullptr, nLength, PROT_READ, MAP_SHARED, fd, nOffset);
+    }
+};
+
+CPosixFileSystem g_posix;
 std::atomic<CFileSystem*> g_pCurrent{&g_posix};
 } // namespace
 
@@ -39,6 +49,15 @@ int CFileSystem::Advise(int fd, off_t nOffset, off_t nLength, int nAdvice) {
 
 int CFileSystem::Close(int fd) {
     return ::close(fd);
+}
+
+void* CFileSystem::Map(int, size_t, off_t) {
+    errno = ENODEV;
+    return MAP_FAILED;
+}
+
+int CFileSystem::Unmap(void* pAddress, size_t nLength) {
+    return ::munmap(pAddress, nLength);
 }
 
 CFileSystem& CFileSystem::Current() {

@@ -23,6 +23,11 @@ public:
     // posix_fadvise: returns 0 or the error number, and leaves errno alone.
     virtual int Advise(int fd, off_t nOffset, off_t nLength, int nAdvice);
     virtual int Close(int fd);
+    // mmap(2) of nLength bytes at nOffset (a multiple of the page size), read-only and shared;
+    // MAP_FAILED and errno on failure. Only the program's own layer maps: a layer a test derives
+    // refuses (ENODEV) unless it maps on purpose, as it would not see the bytes of a mapping.
+    virtual void* Map(int fd, size_t nLength, off_t nOffset);
+    virtual int Unmap(void* pAddress, size_t nLength);
 
     // The layer in force; the plain POSIX one unless a test installed another.
     static CFileSystem& Current();

@@ -141,7 +141,8 @@ void CheckReport(CFuzzInput& input) {
     for (size_t i = 0; i < bytes.size(); ++i)
         states.Set(int32_t(i), kStates[bytes[i] % 5]);
     // Past the input's end the blocks stay pending, as blocks never compared.
-    const std::string strReport = FormatReport(states, CBlockSpan{nBase, nBase + L, B, nBlocks});
+    const std::string strReport =
+        FormatReport(Summarize(states, CBlockSpan{nBase, nBase + L, B, nBlocks}));
 
     CStateCounts counts = CountStates(states, nBlocks);
     FUZZ_CHECK(counts.nEqual + counts.nDifferent + counts.nLengthDiffers + counts.nReadError +

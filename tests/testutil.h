@@ -5,6 +5,7 @@
 #include "engine/blockstatearray.h"
 #include "engine/comparejob.h"
 #include "engine/filesystem.h"
+#include "engine/mappedwindow.h"
 
 #include <QByteArray>
 #include <QEvent>
@@ -18,15 +19,22 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <string>
+#include <sys/mman.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
 
 namespace testutil {
+
+// The readers map a regular file's windows as large as their loads, so that a file layer's hooks
+// see reads and mappings at the same blocks; QUILLET_TEST_READS=1 (a second run of the engine's
+// tests, tests/engine/CMakeLists.txt) has them read every file instead.
+inline const bool g_bReadsChosen = (SetMapWindow(std::getenv("QUILLET_TEST_READS") ? 0 : 1), true);
 
 // QTest::addColumn for each of a data table's columns: Columns<int, QString>("n", "text").
 template <typename... T, typename... Names> void Columns(Names... pszNames) {
@@ -76,9 +84,22 @@ inline QByteArray Pattern(qsizetype nLength, unsigned nSeed = 0) {
 }
 
 // Counts reads and fails those touching [nFailFirst, nFailEnd) of files whose path
-// contains strFailPath; a read that starts before the range is cut short at its start.
+// contains strFailPath; a read that starts before the range is cut short at its start. Maps
+// too, and there the pages holding that range raise SIGBUS when touched, as a bad disk's do.
 class CFaultyFileSystem : public CFileSystem {
 public:
+    ~CFaultyFileSystem() override { ::close(m_nEmptyFd); }
+    void* Map(int fd, size_t nLength, off_t nOffset) override {
+        ++nMaps;
+        auto* p = static_cast<char*>(::mmap(nullptr, nLength, PROT_READ, MAP_SHARED, fd, nOffset));
+        const uint64_t nFrom = std::max<uint64_t>(nFailFirst, nOffset) / m_nPage * m_nPage;
+        const uint64_t nTo = std::min<uint64_t>(nFailEnd, nOffset + nLength);
+        if (p != MAP_FAILED && fd >= 0 && fd < 1024 && m_bFailing[fd] && nFrom < nTo &&
+            ::mmap(p + (nFrom - nOffset), nTo - nFrom, PROT_READ, MAP_SHARED | MAP_FIXED,
+                   m_nEmptyFd, 0) == MAP_FAILED) // a file of no bytes: touching them faults
+            qFatal("cannot map an unreadable range");
+        return p;
+    }
     int Open(const char* pszPath, int nFlags) override {
         int fd = CFileSystem::Open(pszPath, nFlags);
         if (fd >= 0 && fd < 1024 && !strFailPath.empty() &&
@@ -121,8 +142,11 @@ public:
     std::atomic<int> nReads{0};
     std::atomic<uint64_t> nAsked{0}; // bytes all reads asked for
     std::atomic<size_t> nLargest{0}; // the most one read asked for
+    std::atomic<int> nMaps{0};
 
 private:
+    const int m_nEmptyFd = ::memfd_create("unreadable", MFD_CLOEXEC);
+    const uint64_t m_nPage = uint64_t(::sysconf(_SC_PAGESIZE));
     std::atomic<bool> m_bFailing[1024] = {};
     std::atomic<unsigned> m_nCalls{0};
 };
@@ -138,9 +162,12 @@ public:
         return fd;
     }
     ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
-        if (fd == m_nTargetFd && uint64_t(nOffset) >= nTriggerAt && !m_bTriggered.exchange(true))
-            m_onTrigger();
+        Reached(fd, nOffset);
         return CFaultyFileSystem::ReadAt(fd, pDest, nCount, nOffset);
+    }
+    void* Map(int fd, size_t nLength, off_t nOffset) override {
+        Reached(fd, nOffset);
+        return CFaultyFileSystem::Map(fd, nLength, nOffset);
     }
 
     std::string strTarget;
@@ -148,6 +175,10 @@ public:
     std::function<void()> m_onTrigger = [] {};
 
 private:
+    void Reached(int fd, off_t nOffset) {
+        if (fd == m_nTargetFd && uint64_t(nOffset) >= nTriggerAt && !m_bTriggered.exchange(true))
+            m_onTrigger();
+    }
     std::atomic<int> m_nTargetFd{-1};
     std::atomic<bool> m_bTriggered{false};
 };

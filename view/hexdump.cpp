@@ -1,7 +1,9 @@
 #include "view/hexdump.h"
 
+#include "engine/busguard.h"
 #include "engine/filelayout.h"
 #include "engine/inputfile.h"
+#include "engine/mappedwindow.h"
 #include "view/hexline.h"
 
 #include <algorithm>
@@ -16,6 +18,9 @@ namespace {
 // doubles it up to kMaxChunk per file, the comparison's own buffer size.
 constexpr uint32_t kFirstChunk = 16u << 10;
 constexpr uint32_t kMaxChunk = 256u << 10;
+// A mapped window of each file: a few MiB, so that what the dump keeps mapped, and so in memory,
+// stays small however large the cell.
+constexpr int64_t kMaxWindow = 2 << 20;
 constexpr int32_t kPerLine = 16;
 constexpr int32_t kShown = 5 * kPerLine;
 
@@ -51,22 +56,50 @@ uint32_t FirstDifferenceOrZero(const uint8_t* p, const uint8_t* q, uint32_t nCou
                     pBytes);
 }
 
-// Reads both files chunk by chunk from nFirst until they differ, either of them ends or
-// fails, or nCount bytes agree. A short read ends a file for good, as one read of the
-// whole cell would have stopped there. A hole of both files is passed over unread, and a
-// hole of one file is compared as zeros against the other's bytes. False when no buffers
-// could be had.
-bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nCount, CScan& scan) {
-    // Uninitialised: only the pages a read fills are ever touched.
-    const auto nBufferSize = size_t(std::min<uint64_t>(nCount, kMaxChunk));
-    std::unique_ptr<uint8_t[]> buf1(new (std::nothrow) uint8_t[nBufferSize]);
-    std::unique_ptr<uint8_t[]> buf2(new (std::nothrow) uint8_t[nBufferSize]);
-    if (!buf1 || !buf2)
-        return false;
+// One scan of a cell: both files, their mapped windows (null where the file is read), a buffer
+// for each, and where the scan stopped.
+struct CScanJob {
+    CInputFile* pFile[2];
+    CMappedWindow* pWindow[2];
+    uint8_t* pBuffer[2];
+    int64_t nLength[2];
+    uint64_t nFirst;
+    uint64_t nCount;
+    CScan scan;
+};
+
+// The nCount bytes of file f at nOffset: in its window where that can serve them, otherwise read
+// into its buffer; nGot says how many there are.
+const uint8_t* Fetch(CScanJob& job, int f, uint64_t nOffset, uint32_t nCount, uint32_t& nGot) {
+    if (CMappedWindow* pWindow = job.pWindow[f]) {
+        const auto nAt = int64_t(nOffset);
+        const int64_t nWindow = std::clamp<int64_t>(int64_t(MapWindow()), kMaxChunk, kMaxWindow);
+        const int64_t nEnd = std::min(nAt + nWindow, job.nLength[f]);
+        if (!pWindow->Spans(nAt, nAt + nCount) && nAt + nCount <= nEnd &&
+            !pWindow->Map(job.pFile[f]->GetHandle(), nAt, nEnd))
+            job.pWindow[f] = nullptr; // it is read, as a file that cannot be mapped
+        if (const uint8_t* p = pWindow->Find(nAt, nCount)) {
+            nGot = nCount;
+            return p;
+        }
+    }
+    nGot = ReadAt(*job.pFile[f], nOffset, job.pBuffer[f], nCount);
+    return job.pBuffer[f];
+}
+
+// Scans both files chunk by chunk from nFirst until they differ, either of them ends or fails,
+// or nCount bytes agree. A short read ends a file for good, as one read of the whole cell would
+// have stopped there. A hole of both files is passed over unread, and a hole of one file is
+// compared as zeros against the other's bytes.
+void ScanChunks(void* pJob) {
+    CScanJob& job = *static_cast<CScanJob*>(pJob);
+    CScan& scan = job.scan;
     CFileLayout layout1;
     CFileLayout layout2;
-    layout1.Reset(file1.GetHandle(), int64_t(file1.GetSize()));
-    layout2.Reset(file2.GetHandle(), int64_t(file2.GetSize()));
+    layout1.Reset(job.pFile[0]->GetHandle(), job.nLength[0]);
+    layout2.Reset(job.pFile[1]->GetHandle(), job.nLength[1]);
+    const uint64_t nFirst = job.nFirst;
+    const uint64_t nCount = job.nCount;
     uint32_t nChunk = kFirstChunk;
     uint64_t nDone = 0;
     while (nDone < nCount) {
@@ -81,8 +114,10 @@ bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nC
         }
         uint32_t nWant = uint32_t(std::min<uint64_t>({nCount - nDone, nChunk, nRunLeft}));
         nChunk = std::min(2 * nChunk, kMaxChunk);
-        uint32_t nGot1 = bHole1 ? nWant : ReadAt(file1, nFirst + nDone, buf1.get(), nWant);
-        uint32_t nGot2 = bHole2 ? nWant : ReadAt(file2, nFirst + nDone, buf2.get(), nWant);
+        uint32_t nGot1 = nWant;
+        uint32_t nGot2 = nWant;
+        const uint8_t* p1 = bHole1 ? nullptr : Fetch(job, 0, nFirst + nDone, nWant, nGot1);
+        const uint8_t* p2 = bHole2 ? nullptr : Fetch(job, 1, nFirst + nDone, nWant, nGot2);
         if (nGot1 < nWant) {
             scan.bEnded1 = true;
             scan.nGot1 = nDone + nGot1;
@@ -92,15 +127,42 @@ bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nC
             scan.nGot2 = nDone + nGot2;
         }
         uint32_t nCommon = std::min(nGot1, nGot2);
-        uint32_t i = FirstDifferenceOrZero(bHole1 ? nullptr : buf1.get(),
-                                           bHole2 ? nullptr : buf2.get(), nCommon);
+        uint32_t i = FirstDifferenceOrZero(p1, p2, nCommon);
         if (i < nCommon || nCommon < nWant) {
             scan.nDiff = nDone + i;
-            return true;
+            return;
         }
         nDone += nWant;
     }
     scan.nDiff = nCount;
+}
+
+// Scans the cell as ScanChunks does, where it can in the files' mapped windows. A mapped page the
+// file no longer backs (SIGBUS) or a file that shrank under its mapping has the scan done once
+// more through reads, which tell what the mapping could not. False when no buffers could be had.
+bool ScanCell(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nCount, CScan& scan) {
+    // Uninitialised: only the pages a read fills are ever touched.
+    const auto nBufferSize = size_t(std::min<uint64_t>(nCount, kMaxChunk));
+    std::unique_ptr<uint8_t[]> buf1(new (std::nothrow) uint8_t[nBufferSize]);
+    std::unique_ptr<uint8_t[]> buf2(new (std::nothrow) uint8_t[nBufferSize]);
+    if (!buf1 || !buf2)
+        return false;
+    CMappedWindow window1;
+    CMappedWindow window2;
+    CScanJob job{{&file1, &file2},
+                 {MapsWindowsOf(file1.GetHandle()) ? &window1 : nullptr,
+                  MapsWindowsOf(file2.GetHandle()) ? &window2 : nullptr},
+                 {buf1.get(), buf2.get()},
+                 {int64_t(file1.GetSize()), int64_t(file2.GetSize())},
+                 nFirst,
+                 nCount,
+                 CScan()};
+    if (!CBusGuard::Run(ScanChunks, &job) || !window1.StillHeld() || !window2.StillHeld()) {
+        job.pWindow[0] = job.pWindow[1] = nullptr;
+        job.scan = CScan();
+        ScanChunks(&job);
+    }
+    scan = job.scan;
     return true;
 }
 

@@ -19,7 +19,8 @@ void AppendDumpLines(std::string& strOut, CHexLine& line, const uint8_t* p1, con
 // The cell detail text for bytes nFirst to nLast of both files: the range, then up to five
 // lines of each file from two lines before the line of the first difference, the
 // differences bracketed. What cannot be read is missing. The cell is scanned in chunks of
-// at most 256 KiB per file and only the bytes shown are kept, whatever its size; holes of
+// at most 256 KiB per file, from mapped windows of regular files as the comparison's are,
+// and only the bytes shown are kept, whatever its size; holes of
 // both files are passed over unread, and a hole of one file is compared as zeros against the
 // other's bytes. Empty when memory for the scan ran out.
 std::string BuildHexDump(CInputFile& file1, CInputFile& file2, uint64_t nFirst, uint64_t nLast);

@@ -1,5 +1,7 @@
 // quillet-map: refusals, then runs on files made here, each also with -s, --first and --json.
 #include "cli/mapcli.h"
+#include "cli/mapstream.h"
+#include "cli/mapunits.h"
 #include "tests/testutil.h"
 #include "ui/pathtext.h"
 
@@ -8,10 +10,13 @@
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
+#include <thread>
 
 using namespace testutil;
 
-#define USAGE "\nUsage: quillet-map [OPTION]... [--] FILE1 FILE2"
+#define USAGE                                                                                      \
+    "\nUsage: quillet-map [OPTION]... [--] FILE1 FILE2\nTry 'quillet-map --help' for more "        \
+    "information."
 
 namespace {
 // The report from "BLOCKS SIZE EQUAL DIFFERENT LENGTH READ; STATE FIRST LAST [AT]; ...", in hex.
@@ -31,19 +36,58 @@ struct CRun {
     QByteArray err, out; // err: what follows the progress, if any
     int nStatus;
     bool bProgress;
+    qint64 nLeft; // what the pipe on standard input still held
     QByteArray Told() const { return err + out + char('0' + nStatus); }
 };
 
+// The name quillet-map is given for "pipe<NAME", "nbpipe<NAME" (non-blocking) and "file<NAME"
+// (standard input) and for
+// "fifo<NAME" (the FIFO "fifo"); the file whose bytes it holds.
+QByteArray Typed(const QByteArray& arg) {
+    return !arg.contains('<') ? arg : QByteArray(arg.startsWith("fifo") ? "fifo" : "-");
+}
+QByteArray Source(const QByteArray& arg) {
+    return arg.mid(arg.indexOf('<') + 1);
+}
+
 // In this process, on a terminal, with any file written held to 100 bytes as by a full disk.
-CRun Run(const QByteArrayList& args) {
+// A pipe or the FIFO is filled by a thread, at the pace quillet-map reads.
+CRun Run(QByteArrayList args) {
+    int nStdin = -1, fds[2] = {-1, -1};
+    std::thread writer;
+    for (QByteArray& arg : args) {
+        const QByteArray kind = arg.left(arg.indexOf('<')), source = Source(arg);
+        arg = Typed(arg);
+        if (kind == "file")
+            nStdin = ::open(source, O_RDONLY | O_CLOEXEC);
+        else if (kind.endsWith("pipe") && ::pipe2(fds, O_CLOEXEC) == 0)
+            nStdin = fds[0];
+        if (kind == "nbpipe") // as some programs leave the standard input they hand over
+            ::fcntl(nStdin, F_SETFL, O_NONBLOCK);
+        QFile file(source);
+        if ((kind.endsWith("pipe") || kind == "fifo") && file.open(QIODevice::ReadOnly))
+            writer = std::thread([bytes = file.readAll(), fd = fds[1]] {
+                const int w = fd >= 0 ? fd : ::open("fifo", O_WRONLY | O_CLOEXEC);
+                [[maybe_unused]] const ssize_t n = ::write(w, bytes.data(), size_t(bytes.size()));
+                ::close(w);
+            });
+    }
     std::ostringstream out, err;
     rlimit saved = {}, limit = {100, RLIM_INFINITY};
     ::prlimit(0, RLIMIT_FSIZE, &limit, &saved);
-    const int nStatus = RunMap({args.begin(), args.end()}, out, err, true);
+    const int nStatus = RunMap({args.begin(), args.end()}, out, err, true, nStdin);
     ::setrlimit(RLIMIT_FSIZE, &saved);
+    qint64 nLeft = 0;
+    char buffer[65536];
+    for (ssize_t n; fds[0] >= 0 && ::fcntl(fds[0], F_SETFL, 0) == 0 &&
+                    (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        nLeft += n;
+    if (writer.joinable())
+        writer.join();
+    ::close(nStdin);
     const size_t n = err.str().rfind("\033[K");
     return {QByteArray::fromStdString(err.str().substr(n == std::string::npos ? 0 : n + 3)),
-            QByteArray::fromStdString(out.str()), nStatus, n != std::string::npos};
+            QByteArray::fromStdString(out.str()), nStatus, n != std::string::npos, nLeft};
 }
 
 QStringList Snapshot() { // every file under the working folder, with its size
@@ -74,7 +118,16 @@ private slots:
             {"--json --fi a b", "--fi and --json are two outputs; choose one"},
             {"--range=10:9 a b", "option '--range': range '10:9' is not FIRST:LAST, offsets in"},
             {"--range=1x5:9 a b", "option '--range': range '1x5:9' is not"},
-            {"--range=0:0x8000000000000000 a b", "option '--range': range '0:0x8"},
+            {"--range=0:0x8000000000000000 a b",
+             "option '--range': offset '0x8000000000000000' is too large; the most is"},
+            {"--range=bad --json a b", "option '--range': range 'bad' is not FIRST:LAST"},
+            {"--json --range=1:99999999999999999999 a b", "option '--range': offset '999"},
+            {"-b 2G a b", "option '-b': block size '2G' is too large; the most is 1073741824"},
+            {"-b 1kB a b", "option '-b': block size '1kB' is not a power of two"},
+            {"-s- a b", "invalid option -- '-'"},
+            {"-- - -", "standard input ('-') can stand for one of the files only"},
+            {"--png=- --js a b", "--png=- and --js both write to standard output; choose one"},
+            {"--dump=1: a b", "option '--dump': dump range '1:' is not"},
             {"--dump=0:9 --range=10:20 a b", "the --dump range lies outside the --range"},
             {"--dump=0:0x80000000 a b", "option '--dump': dump range '0:0x80000000' is not"},
             {"--png=m --size=4x768 a b", "option '--size': map size '4x768' is not WxH with"},
@@ -87,14 +140,35 @@ private slots:
             {"--p=m -s a b", "-s stops at the first difference, so it draws no --p"}};
         for (const auto& [args, reason] : kRows) { // all in one process, as the fuzzer runs it
             const CRun run = Run(QByteArray(args).split(' '));
-            QVERIFY2(run.nStatus == 2 && run.err.startsWith("quillet-map: " + QByteArray(reason)),
+            // --json anywhere before "--" has the reason told as a document too.
+            const QByteArray json = "{\"format\":1,\"error\":\"" +
+                                    run.err.mid(13, run.err.indexOf('\n') - 13) +
+                                    "\",\"status\":2}";
+            QVERIFY2(run.nStatus == 2 && run.err.startsWith("quillet-map: " + QByteArray(reason)) &&
+                         run.err.endsWith(USAGE "\n") &&
+                         run.out == (QByteArray(args).contains("--j") ? json + '\n' : ""),
                      args);
+        }
+    }
+
+    void units() { // the suffix table, as GNU tools read sizes: TEXT=VALUE, big or bad
+        for (const QByteArray& row :
+             QByteArray("4K=4096 3k=3072 1KiB=1024 1kB=1000 1KB=1000 1M=1048576 1MB=1000000 "
+                        "2G=2147483648 5TB=5000000000000 1PiB=1125899906842624 0Q=0 0x1E=30 "
+                        "7E=8070450532247928832 0x10K=16384 16E=big 1Z=big 1RB=big K=bad 1X=bad "
+                        "18446744073709551616=big 1Ki=bad 1iB=bad =bad 0x=bad -1=bad 1K2=bad")
+                 .split(' ')) {
+            uint64_t n = 0;
+            const QByteArray text = row.left(row.indexOf('=')), words[] = {"", "bad", "big"};
+            const auto e = size_t(ParseByteCount(text.toStdString(), UINT64_MAX, n)); // Ok is 0
+            QCOMPARE(text + '=' + (e ? words[e] : QByteArray::number(n)), row);
         }
     }
 
     void initTestCase() {
         ::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the program
-        QVERIFY(QDir::setCurrent(m_dir.path()));
+        ::signal(SIGPIPE, SIG_IGN); // as does a write to a FIFO whose reader stopped early
+        QVERIFY(QDir::setCurrent(m_dir.path()) && ::mkfifo("fifo", 0600) == 0);
         QByteArray bytes = Pattern(10000);
         for (const char* pszName : {"base", "same", "locked", "a & b", "new\nline", "not UTF-8"})
             WriteFile(m_dir, pszName, bytes);
@@ -130,11 +204,21 @@ private slots:
         row("empty|empty", "0 4096 0 0 0 0");
         row("big1|big2", "524289 8192 524288 1 0 0; different 100000000 100001FFF 100000064");
         row("base|locked", "3 4096 2 0 0 1; read-error 1000 1FFF", "1 blocks could not be read");
-        row("--range=20000:30000|base|same", "",
-            "range 20000:30000: both files end before its first byte (the longer has 10000 bytes)");
+        row("--range=20000:30000|base|same", "0 4096 0 0 0 0"); // nothing compared is equal
+        row("--range=0:10|empty|empty", "0 4096 0 0 0 0");
+        row("--range|8K:|base|./-x", "1 4096 0 1 0 0; different 2000 270F 270F");
+        row("-b|4K|--range=0x2000:|pipe<base|longer",
+            "145 4096 0 0 145 0; length-differs 2000 927BF 2710");
+        row("longer|nbpipe<wide", "147 4096 0 147 0 0; different 0 927BF 0");
+        row("fifo<longer|wide", "147 4096 0 147 0 0; different 0 927BF 0");
+        row("file<base|./-x", "3 4096 2 1 0 0; different 2000 270F 270F");
+        row("pipe<base|locked", "", "locked: " + sys(EIO));
+        row("--png=dir/m.png|file<base|same", "10000 1 10000 0 0 0", "dir/m.png: " + sys(EFBIG));
+        row("--png=m.png|pipe<base|same", "", "-: is a pipe; --png needs the length first");
+        row("--dump=0:9|base|fifo", "", "fifo: is a FIFO; --dump needs the length first");
         row("base|missing \xff", "", "missing \xff: " + sys(ENOENT));
         row("base|dir", "", "dir: " + sys(EISDIR));
-        row("/dev/zero|base", "", "/dev/zero: " + sys(ESPIPE));
+        row("/dev/zero|base", "", "/dev/zero: is a character device, not compared");
         row("/proc/self/status|/proc/self/maps", "",
             "/proc/self/status: its length is given as 0 but it has content");
         row("--fast|base|same", "", "unknown option '--fast'" USAGE);
@@ -157,35 +241,70 @@ private slots:
         const QStringList before = Snapshot();
         QCOMPARE(Run(args).Told(), err + out + char('0' + status));
         QCOMPARE(Snapshot(), before);
-        if (args.join().contains("--png"))
+        if (args.join().contains("--png") || args.join().contains("--dump"))
             return;
+        const QByteArray arg1 = args[args.size() - 2], arg2 = args.last();
+        const bool bShorter1 = QFileInfo(Source(arg1)).size() < QFileInfo(Source(arg2)).size();
+        const QList<QByteArray> run = brief.split(';').value(1).trimmed().split(' '); // the first
+        const qulonglong n = run.value(3).toULongLong(nullptr, 16);
         m_faulty.nReads = 0;
         const CRun quiet = Run(QByteArrayList{"-s"} + args); // the status alone, no progress
         QCOMPARE(quiet.Told() + char('0' + quiet.bProgress), err + char('0' + status) + '0');
+        const QByteArray piped = arg1.contains("pipe<") ? arg1 : arg2;
+        if (piped.contains("pipe<") && status == 1) // no further than the first difference
+            QCOMPARE_LE(QFileInfo(Source(piped)).size() - quiet.nLeft, qint64(n + kStreamChunk));
         const CRun first = Run(QByteArrayList{"--first"} + args);
         QCOMPARE_LE(m_faulty.nReads.load(), reads);
-        const QList<QByteArray> run = brief.split(';').value(1).trimmed().split(' '); // the first
-        const qulonglong n = run.value(3).toULongLong(nullptr, 16);
-        const QString strAt = QString::asprintf("%s %llu 0x%016llX\n", run[0].data(), n, n);
-        QCOMPARE(first.Told(), err + (status == 1 ? strAt.toUtf8() : "") + char('0' + status));
+        const QByteArray ended = Typed(bShorter1 ? arg1 : arg2); // where the lengths part
+        const QByteArray eof = run[0] == "length-differs" ? " EOF on " + ended : "";
+        const QString strAt = QString::asprintf("%s %llu 0x%016llX", run[0].data(), n, n) + eof;
+        QCOMPARE(first.Told(),
+                 err + (status == 1 ? strAt.toUtf8() + '\n' : "") + char('0' + status));
         // JSON tells what the text does, and the paths byte for byte as the window shows them.
         const CRun json = Run(QByteArrayList{"--json"} + args);
         QCOMPARE(json.err + char('0' + json.nStatus), err + char('0' + status));
         const QJsonObject doc = QJsonDocument::fromJson(json.out).object();
         auto text = [](auto b) { return QString::fromStdU16String(PathToText(b.toStdString())); };
-        QCOMPARE(doc["status"].toInt(-1), err.contains("Usage:") ? -1 : status);
-        QCOMPARE(doc["error"].toString(), doc.isEmpty() ? "" : text(why));
+        QCOMPARE(doc["format"].toInt() * 10 + doc["status"].toInt(-1), 10 + status);
+        QCOMPARE(doc["error"].toString(),
+                 text(why.chopped(why.endsWith(USAGE) ? sizeof USAGE - 1 : 0)));
+        QCOMPARE(doc["eof"].toString(),
+                 out.contains("length-differs") ? bShorter1 ? "file1" : "file2" : "");
         QString told = // the JSON's counts and runs, as the text report shows them
             QString::asprintf("%lld %lld", doc["blocks"].toInteger(),
                               doc["block_size"].toInteger());
         for (const char* pszCount : {"equal", "different", "length_differs", "read_error"})
             told += ' ' + QString::number(doc["counts"][pszCount].toInteger());
-        for (const QJsonValue& run : doc["runs"].toArray())
-            told += QString::asprintf("; %s %llx %llx", qPrintable(run["state"].toString()),
+        for (const QJsonValue& run : doc["runs"].toArray()) {
+            QVERIFY(!run["state"].toString().contains('-')); // snake_case, as every name
+            told += QString::asprintf("; %s %llx %llx",
+                                      qPrintable(run["state"].toString().replace('_', '-')),
                                       run["first"].toInteger(), run["last"].toInteger());
+        }
         QCOMPARE(out.isEmpty() ? QByteArray() : Report(told.toUtf8()), out);
         QCOMPARE(doc["file1"]["path"].toString() + doc["file2"]["path"].toString(),
-                 out.isEmpty() ? "" : text(args[args.size() - 2]) + text(args.last()));
+                 out.isEmpty() ? "" : text(Typed(arg1)) + text(Typed(arg2)));
+    }
+
+    // Read once from a pipe, a pair gives what the engine gives for files, at any block size,
+    // with blocks smaller than the reads, astride them and larger; equal pairs too.
+    void streamsAnswerAsFiles() {
+        QByteArray edges = Pattern(600000);
+        for (int at : {32767, 32768, 65536 + 4095, 300001})
+            edges[at] = char(~edges[at]);
+        WriteFile(m_dir, "edges", edges.left(500001));
+        for (const QByteArray b : {"1", "16", "4K", "32K", "64K", "1M"})
+            for (const QByteArray mode : {"--json", "--silent", "--first", "--range=32760:"})
+                for (const auto& [f1, f2] : {std::pair("edges", "longer"),
+                                             {"longer", "edges"},
+                                             {"base", "./-x"},
+                                             {"empty", "base"},
+                                             {"same", "base"}}) {
+                    QByteArray told = Run({mode, "-b", b, "pipe<" + QByteArray(f1), f2}).Told();
+                    told.replace("EOF on -", "EOF on " + QByteArray(f1));
+                    QCOMPARE(told.replace("\"path\":\"-\"", "\"path\":\"" + QByteArray(f1) + '"'),
+                             Run({mode, "-b", b, f1, f2}).Told());
+                }
     }
 
     // The smallest power of two from 4096 that keeps 2^20 blocks; help; a dump inside a range
@@ -197,7 +316,18 @@ private slots:
         const CRun dump = Run({"--dump=9000:9999", "base", "./-x"});
         QVERIFY(dump.out.contains("\n00002708: 5F") && dump.out.contains("[78]") && !dump.nStatus);
         QCOMPARE(Run({"--range=9000:9999", "--dump=0:0XFFFF", "base", "./-x"}).Told(), dump.Told());
+        // Past both ends: nothing compared, which is equal; the dump is its frame alone.
+        const CRun past = Run({"--dump=20000:20100", "base", "same"});
+        QVERIFY(past.out.startsWith("[00004E20 - 00004E84]\n=") && !past.out.contains(": "));
+        QCOMPARE(past.nStatus, 0);
+        const CRun png = Run({"--png=-", "base", "./-x"}); // the picture alone, whatever the limit
+        QVERIFY(png.out.startsWith("\x89PNG\r\n\x1a\n") &&
+                png.out.endsWith("IEND\xae\x42\x60\x82"));
+        QCOMPARE(png.nStatus, 1);
+        QVERIFY(Run({"-V"}).out.contains("\nLicense GPLv3+: GNU GPL version 3 or later"));
         QCOMPARE(QByteArray(FormatProgressLine(5000, 0, 4096).c_str()).right(9), "s  0 MB/s");
+        const QByteArray stream = FormatStreamProgressLine(2000000, 1000).c_str(); // no percent
+        QVERIFY(stream.startsWith("2 MB  1") && stream.endsWith("s  2 MB/s"));
     }
 };
 

@@ -6,7 +6,8 @@ set(id io.github.quillet.tavrel)
 set(apps share/icons/hicolor/scalable/apps)
 set(expected bin/quillet bin/quillet-map share/applications/${id}.desktop ${apps}/${id}.svg
     share/bash-completion/completions/quillet share/bash-completion/completions/quillet-map
-    share/man/man1/quillet-map.1 share/man/man1/quillet.1 share/metainfo/${id}.metainfo.xml)
+    share/man/man1/quillet-map.1 share/man/man1/quillet.1 share/metainfo/${id}.metainfo.xml
+    share/doc/quillet/copyright)
 foreach(size 16 24 32 48 64 128 256)
     list(APPEND expected share/icons/hicolor/${size}x${size}/apps/${id}.png)
 endforeach()
@@ -49,8 +50,9 @@ check("EXISTS \"${PREFIX}/bin/${CMAKE_MATCH_1}\" AND EXISTS \"${PREFIX}/${apps}/
 # The words on the line, the last one being completed, then what is offered. bash splits
 # "--png=NAME" at the "=" itself. Run in bin/, so the programs are the files to offer.
 foreach(case "quillet-map --bl|--block-size=" "quillet-map --q|--quiet" "quillet-map -b quillet-m|"
+        "quillet-map -b 1|1M 16M 1G" "quillet-map --bl = 6|64K" "quillet-map --si|--silent --size="
         "quillet-map --png quillet-m|quillet-map" "quillet-map --png = quillet-m|quillet-map"
-        "quillet-map --range = quillet-m|" "quillet-map --json quillet-m|quillet-map"
+        "quillet-map --range = quillet-m|" "quillet-map --json quillet-m|quillet-map" "quillet-map -V|-V"
         "quillet-map -- --j|" "quillet --v|--version" "quillet quillet-m|quillet-map")
     string(REGEX MATCH "^(([^ ]+)[^|]*)\\|(.*)$" ignored "${case}")
     string(REPLACE "-" "_" function "_${CMAKE_MATCH_2}")

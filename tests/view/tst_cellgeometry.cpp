@@ -1,5 +1,6 @@
 #include "engine/blockstatearray.h"
 #include "view/cellgeometry.h"
+#include "view/cellnav.h"
 
 #include <QtTest>
 
@@ -47,6 +48,24 @@ private slots:
                                       map.paint.nCells, uint64_t(map.paint.nPitch)}),
                      (QList<uint64_t>{B, C, K, P}));
         }
+    }
+
+    // The arrow keys on 10 cells, 4 to a row (rows 0-3, 4-7, 8-9): a move off the cells stays,
+    // Down into the short last row ends on the last cell, no selection starts at cell 0.
+    void arrowKeys() {
+        using enum ECellMove;
+        const struct {
+            int32_t nFrom;
+            ECellMove move;
+            int32_t nTo;
+        } cases[] = {{0, Right, 1}, {0, Left, 0},  {9, Right, 9}, {5, Up, 1},     {2, Up, 2},
+                     {5, Down, 9},  {3, Down, 7},  {8, Down, 8},  {-1, Right, 0}, {-1, Last, 9},
+                     {7, First, 0}, {20, Left, 8}, {20, Up, 5}};
+        for (const auto& c : cases)
+            QVERIFY2(MoveCell(c.nFrom, c.move, 10, 4) == c.nTo,
+                     qPrintable(QString("from %1, move %2").arg(c.nFrom).arg(int(c.move))));
+        QCOMPARE(MoveCell(0, Down, 3, 0), 1); // no columns counts as one
+        QCOMPARE(MoveCell(0, Right, 0, 4), -1);
     }
 
     // Random lengths and client sizes, some past the largest area, some resized: B and C are the
