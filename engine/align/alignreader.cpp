@@ -28,7 +28,11 @@ bool CAlignReader::Open(const std::string& strPath, uint64_t nLength) {
     m_layout.Reset(m_file.GetHandle(), int64_t(m_nEnd));
     m_randomLayout.Reset(m_file.GetHandle(), int64_t(m_nEnd));
     m_window.Unmap();
-    m_nWindow = MapsWindowsOf(m_file.GetHandle()) ? std::max<uint64_t>(MapWindow(), kLoad) : 0;
+    // Smaller windows than the plain comparison's: the search tables and the segments share the
+    // memory bound with the mapped pages.
+    m_nWindow = MapsWindowsOf(m_file.GetHandle())
+                    ? std::clamp<uint64_t>(MapWindow(), kLoad, kMaxWindow)
+                    : 0;
     m_nReadEnd = 0;
     CFileSystem::Current().Advise(m_file.GetHandle(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return true;

@@ -26,6 +26,7 @@ class CAlignReader {
 public:
     static constexpr uint32_t kLoad = 262144;
     static constexpr uint32_t kGranule = 4096;
+    static constexpr uint64_t kMaxWindow = uint64_t(8) << 20; // the most a mapped window holds
 
     // Opens the file the caller found nLength bytes long. False, with GetErrorText, when it
     // cannot be opened or the buffers cannot be had.
