@@ -63,6 +63,8 @@ public:
         m_window.Unmap();
         m_nReadEnd = nEnd;
     }
+    // Lets the mapped window go; a later Mapped maps again.
+    void Unmap() { m_window.Unmap(); }
 
 private:
     // Loads from nPos up to the grid, the data's end or End(); the count got.

@@ -265,6 +265,10 @@ void CAlignWalk::Run() {
         m_out.Append(EAlignKind::Deleted, c1, m_out.m_nLength1 - c1, m_out.Covered2(), 0);
         const uint64_t c2 = m_out.Covered2();
         m_out.Append(EAlignKind::Inserted, m_out.m_nLength1, 0, c2, m_out.m_nLength2 - c2);
+        // Matching moves writes the segments anew: the pass's memory goes first.
+        m_gap.Release();
+        m_r1.Unmap();
+        m_r2.Unmap();
         m_moves.Apply(m_out, m_r1, m_r2, m_pAbort);
         m_onProgress(m_out.m_nLength1);
     }
