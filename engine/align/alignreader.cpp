@@ -27,6 +27,13 @@ bool CAlignReader::Open(const std::string& strPath, uint64_t nLength) {
     m_nBadFirst = m_nBadEnd = 0;
     m_layout.Reset(m_file.GetHandle(), int64_t(m_nEnd));
     m_randomLayout.Reset(m_file.GetHandle(), int64_t(m_nEnd));
+    m_window.Unmap();
+    // Smaller windows than the plain comparison's: the search tables and the segments share the
+    // memory bound with the mapped pages.
+    m_nWindow = MapsWindowsOf(m_file.GetHandle())
+                    ? std::clamp<uint64_t>(MapWindow(), kLoad, kMaxWindow)
+                    : 0;
+    m_nReadEnd = 0;
     CFileSystem::Current().Advise(m_file.GetHandle(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return true;
 }
@@ -115,4 +122,26 @@ uint64_t CAlignReader::HoleEnd(uint64_t nPos) {
     bool bHole = false;
     const auto nRunEnd = uint64_t(m_randomLayout.RunAt(int64_t(nPos), bHole));
     return bHole && nPos < m_nEnd ? std::min(nRunEnd, m_nEnd) : nPos;
+}
+
+const uint8_t* CAlignReader::Mapped(uint64_t nPos, uint64_t nMost, uint64_t& nCount) {
+    if (m_nWindow == 0 || nPos < m_nReadEnd || nPos >= m_nEnd)
+        return nullptr;
+    bool bHole = false;
+    const auto nData = uint64_t(m_layout.RunAt(int64_t(nPos), bHole));
+    if (bHole)
+        return nullptr;
+    const uint64_t nEnd = std::min({nData, m_nEnd, nPos + nMost});
+    const uint8_t* p = m_window.Find(int64_t(nPos), int64_t(nEnd - nPos));
+    // A window from exactly here, as a load would start, so a file layer sees both at one place.
+    if (!p && !m_window.Spans(int64_t(nPos), int64_t(nEnd))) {
+        if (!m_window.Map(m_file.GetHandle(), int64_t(nPos),
+                          int64_t(std::min({nData, m_nEnd, nPos + m_nWindow})))) {
+            m_nWindow = 0; // this file cannot be mapped: it is read, as before
+            return nullptr;
+        }
+        p = m_window.Find(int64_t(nPos), int64_t(nEnd - nPos));
+    }
+    nCount = nEnd - nPos;
+    return p;
 }

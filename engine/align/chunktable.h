@@ -16,6 +16,11 @@ public:
 
     // Gets the memory; false when there is none.
     bool Allocate();
+    // Lets the memory go once no gap is searched any more.
+    void Release() {
+        m_pRing.reset();
+        m_pHeads.reset();
+    }
     // A new gap: every record held so far is forgotten.
     void Begin() { m_nBegin = m_nNext; }
     // Records a chunk; returns its sequence number.

@@ -51,6 +51,11 @@ public:
         : m_pReader{&r1, &r2}, m_pAbort(pAbort) {}
     // The tables' memory; false when there is none.
     bool Allocate() { return m_table[0].Allocate() && m_table[1].Allocate(); }
+    // Lets the tables' memory go: no gap is searched any more.
+    void Release() {
+        m_table[0].Release();
+        m_table[1].Release();
+    }
     // Searches from n1 in file 1 and n2 in file 2, which differ there. onProgress hears how far
     // file 1 has been read.
     CGapEnd Search(uint64_t n1, uint64_t n2, const std::function<void(uint64_t)>& onProgress);
