@@ -49,9 +49,10 @@ bool ParseSize(const std::string& strText, int32_t& w, int32_t& h) {
 }
 
 // Long options without a short form; above any character.
-enum : int { OPT_DUMP = 256, OPT_FIRST, OPT_JSON, OPT_PNG, OPT_RANGE, OPT_SIZE };
+enum : int { OPT_ALIGN = 256, OPT_DUMP, OPT_FIRST, OPT_JSON, OPT_PNG, OPT_RANGE, OPT_SIZE };
 
 const option kLongOptions[] = {
+    {"align", no_argument, nullptr, OPT_ALIGN},
     {"block-size", required_argument, nullptr, 'b'},
     {"dump", required_argument, nullptr, OPT_DUMP},
     {"first", no_argument, nullptr, OPT_FIRST},
@@ -161,6 +162,19 @@ std::string Conflict(const CMapOptions& options, const std::map<EMapOutput, std:
     if (bPng && (options.eOutput == EMapOutput::Quiet || options.eOutput == EMapOutput::First))
         return outputs.begin()->second + " stops at the first difference, so it draws no " +
                typed[OPT_PNG];
+    // The aligned walk places every byte of both files: no blocks, no part, no early stop.
+    if (options.bAlign && options.eOutput != EMapOutput::Report &&
+        options.eOutput != EMapOutput::Json)
+        return outputs.begin()->second +
+               (options.eOutput == EMapOutput::Dump ? " shows bytes at one offset in both files"
+                                                    : " stops at the first block that differs") +
+               ", so it goes with no " + typed[OPT_ALIGN];
+    if (options.bAlign && options.bRange)
+        return typed[OPT_ALIGN] +
+               " follows bytes wherever they moved, so it takes the whole files; leave out " +
+               typed[OPT_RANGE];
+    if (options.bAlign && options.nBlockSize != 0)
+        return typed[OPT_ALIGN] + " compares no blocks; leave out " + typed['b'];
     if (options.bRange && options.eOutput == EMapOutput::Dump &&
         (options.nDumpLast < options.nRangeFirst || options.nDumpFirst > options.nRangeLast))
         return "the " + typed[OPT_DUMP] + " range lies outside the " + typed[OPT_RANGE];
@@ -231,6 +245,9 @@ bool ParseMapArgs(const std::vector<std::string>& args, CMapOptions& options,
             break;
         case OPT_JSON:
             outputs.emplace(EMapOutput::Json, strAs);
+            break;
+        case OPT_ALIGN:
+            options.bAlign = true;
             break;
         default:
             if (std::string strWhy = TakeValue(c, strAs, optarg, options); !strWhy.empty())

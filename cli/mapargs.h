@@ -21,6 +21,7 @@ struct CMapOptions {
     uint32_t nBlockSize = 0; // 0: chosen from the length
     uint64_t nDumpFirst = 0;
     uint64_t nDumpLast = 0;
+    bool bAlign = false; // follow insertions, deletions and moves instead of comparing by offset
     bool bRange = false; // compare only bytes nRangeFirst to nRangeLast
     uint64_t nRangeFirst = 0;
     uint64_t nRangeLast = 0;

@@ -12,38 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <ostream>
-
-namespace {
-
-// Wakes the waiting thread when the worker finishes; progress is polled instead, so the
-// worker pays nothing per post.
-class CWaitSink : public IJobSink {
-public:
-    void PostProgress() override {}
-    void PostFinished() override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_bFinished = true;
-        m_finished.notify_one();
-    }
-    // True once finished; otherwise returns after nTimeoutMs.
-    bool WaitFinished(int nTimeoutMs) {
-        std::unique_lock<std::mutex> lock(m_lock);
-        return m_finished.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
-                                   [this] { return m_bFinished; });
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_finished;
-    bool m_bFinished = false;
-};
-
-} // namespace
 
 int CMapRun::Trouble(const std::string& strName, const std::string& strReason) {
     m_err << "quillet-map: " << strName << ": " << strReason << '\n' << std::flush;
@@ -59,6 +29,22 @@ int CMapRun::BadArguments(const std::string& strReason) {
     if (m_options.eOutput == EMapOutput::Json)
         Written(FormatJsonError(strReason, 2));
     return 2;
+}
+
+void CMapRun::WaitForJob(CWorkerThread* pJob, CWaitSink& sink,
+                         const std::function<uint64_t()>& bytesDone, bool bTerminal) {
+    const int64_t nStart = MonotonicMs();
+    while (!sink.WaitFinished(100)) {
+        if (bTerminal)
+            m_err << '\r'
+                  << FormatProgressLine(pJob->m_nProgress.load(), MonotonicMs() - nStart,
+                                        bytesDone())
+                  << "\033[K" << std::flush;
+    }
+    if (bTerminal)
+        m_err << "\r\033[K" << std::flush;
+    pJob->Join();
+    delete pJob;
 }
 
 namespace {
@@ -143,19 +129,13 @@ int CMapRun::RunJob(CBlockStateArray& states, const CBlockSpan& span, bool bTerm
     std::string strError;
     if (!StartCompareJob(pJob, setup, strError))
         return Trouble("worker", strError);
-    bTerminal = bTerminal && m_options.eOutput != EMapOutput::Quiet;
-    const int64_t nStart = MonotonicMs();
-    while (!sink.WaitFinished(100)) {
-        if (bTerminal)
-            m_err << '\r'
-                  << FormatProgressLine(pJob->m_nProgress.load(), MonotonicMs() - nStart,
-                                        uint64_t(pJob->m_nDone.load()) * span.nBlockSize)
-                  << "\033[K" << std::flush;
-    }
-    if (bTerminal)
-        m_err << "\r\033[K" << std::flush;
-    pJob->Join();
-    delete pJob;
+    WaitForJob(
+        pJob, sink, [&] { return uint64_t(pJob->m_nDone.load()) * span.nBlockSize; },
+        bTerminal && m_options.eOutput != EMapOutput::Quiet);
+    return WorkerTrouble(error1, error2);
+}
+
+int CMapRun::WorkerTrouble(const CLockedText& error1, const CLockedText& error2) {
     if (!error1.Get().empty())
         return Trouble(Name(0), Reason(error1.Get()));
     if (!error2.Get().empty())
@@ -235,14 +215,8 @@ int CMapRun::Compare(bool bTerminal) {
     uint32_t B = m_options.nBlockSize ? m_options.nBlockSize : DefaultBlockSize(L);
     uint64_t K = (L + B - 1) / B;
     if (bPng) {
-        // The picture would take the place of a file it shows.
-        if (!bPngOut && (IsSameFile(m_options.strPng, m_inputs[0].strPath) ||
-                         IsSameFile(m_options.strPng, m_inputs[1].strPath)))
-            return Trouble(m_options.strPng, "is one of the files compared; name another picture");
-        // Found unwritable before the comparison, not after it.
-        std::string strError;
-        if (!bPngOut && !png.Create(m_options.strPng, strError))
-            return Trouble(m_options.strPng, strError);
+        if (int nStatus = OpenPicture(png))
+            return nStatus;
         // As the window sizes its array from the largest map area and fixes B from it.
         const int32_t w = m_options.nMapWidth;
         const int32_t h = m_options.nMapHeight;
@@ -300,18 +274,36 @@ int CMapRun::Compare(bool bTerminal) {
         m_err << "quillet-map: " << strUnreadable << '\n' << std::flush;
     }
     if (bPng) {
-        std::unique_ptr<uint32_t[]> pPixels =
-            RenderMap(geometry, states, m_options.nMapWidth, m_options.nMapHeight);
-        if (!pPixels)
-            return Trouble(m_options.strPng, ErrorText(ENOMEM));
-        std::string strError;
-        if (bPngOut
-                ? !WritePng(m_out, pPixels.get(), m_options.nMapWidth, m_options.nMapHeight,
-                            strError)
-                : !png.Commit(pPixels.get(), m_options.nMapWidth, m_options.nMapHeight, strError))
-            return Trouble(bPngOut ? "standard output" : m_options.strPng, strError);
+        if (int nStatus = WritePicture(
+                RenderMap(geometry, states, m_options.nMapWidth, m_options.nMapHeight).get(), png))
+            return nStatus;
     }
     return ExitStatusFor(result.summary.counts);
+}
+
+int CMapRun::OpenPicture(CPngOutput& png) {
+    if (m_options.strPng == "-")
+        return 0;
+    // The picture would take the place of a file it shows.
+    if (IsSameFile(m_options.strPng, m_inputs[0].strPath) ||
+        IsSameFile(m_options.strPng, m_inputs[1].strPath))
+        return Trouble(m_options.strPng, "is one of the files compared; name another picture");
+    // Found unwritable before the comparison, not after it.
+    std::string strError;
+    if (!png.Create(m_options.strPng, strError))
+        return Trouble(m_options.strPng, strError);
+    return 0;
+}
+
+int CMapRun::WritePicture(const uint32_t* pPixels, CPngOutput& png) {
+    if (!pPixels)
+        return Trouble(m_options.strPng, ErrorText(ENOMEM));
+    const bool bPngOut = m_options.strPng == "-";
+    std::string strError;
+    if (bPngOut ? !WritePng(m_out, pPixels, m_options.nMapWidth, m_options.nMapHeight, strError)
+                : !png.Commit(pPixels, m_options.nMapWidth, m_options.nMapHeight, strError))
+        return Trouble(bPngOut ? "standard output" : m_options.strPng, strError);
+    return 0;
 }
 
 // The report or the JSON document of a finished comparison, and what could not be read.
@@ -341,6 +333,11 @@ int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
             return Trouble(*pNames[k], strWhy);
     }
     for (const CMapInput& input : m_inputs) {
+        // The aligned walk goes back and forth in both files.
+        if (input.bStream && m_options.bAlign)
+            return Trouble(input.strName, "is " + input.strKind +
+                                              ", read once in order; --align needs to read both "
+                                              "files at will");
         const char* pszNeeds = m_options.eOutput == EMapOutput::Dump ? "--dump"
                                : m_options.strPng.empty()            ? nullptr
                                                                      : "--png";
@@ -350,6 +347,8 @@ int CMapRun::Run(const std::vector<std::string>& args, bool bTerminal) {
     }
     if (m_inputs[0].bStream || m_inputs[1].bStream)
         return CompareStreams(bTerminal);
+    if (m_options.bAlign)
+        return CompareAligned(bTerminal);
     return m_options.eOutput == EMapOutput::Dump ? PrintDump() : Compare(bTerminal);
 }
 

@@ -1,5 +1,6 @@
 #include "cli/mapjson.h"
 
+#include "cli/mapalign.h"
 #include "ui/pathtext.h"
 
 #include <algorithm>
@@ -84,14 +85,17 @@ std::string FormatJsonReport(const CMapResult& result, int nStatus, const std::s
         members.emplace_back("range",
                              Object({{"first", Number(summary.nFirst)},
                                      {"last", std::to_string(int64_t(summary.nEnd) - 1)}}));
-    members.insert(members.end(),
-                   {{"block_size", Number(summary.nBlockSize)},
-                    {"blocks", Number(summary.nBlocks)},
-                    {"counts", Object({{"equal", Number(counts.nEqual)},
-                                       {"different", Number(counts.nDifferent)},
-                                       {"length_differs", Number(counts.nLengthDiffers)},
-                                       {"read_error", Number(counts.nReadError)}})},
-                    {"runs", strRuns}});
+    if (result.pAlignment)
+        members.emplace_back("alignment", FormatJsonAlignment(*result.pAlignment));
+    else
+        members.insert(members.end(),
+                       {{"block_size", Number(summary.nBlockSize)},
+                        {"blocks", Number(summary.nBlocks)},
+                        {"counts", Object({{"equal", Number(counts.nEqual)},
+                                           {"different", Number(counts.nDifferent)},
+                                           {"length_differs", Number(counts.nLengthDiffers)},
+                                           {"read_error", Number(counts.nReadError)}})},
+                        {"runs", strRuns}});
     if (result.nEnded != 0)
         members.emplace_back("eof", JsonString(result.nEnded == 1 ? "file1" : "file2"));
     if (!strError.empty())

@@ -13,15 +13,18 @@ namespace {
 bool SameOptions(const CMapOptions& a, const CMapOptions& b) {
     return a.bHelp == b.bHelp && a.bVersion == b.bVersion && a.eOutput == b.eOutput &&
            a.nBlockSize == b.nBlockSize && a.nDumpFirst == b.nDumpFirst &&
-           a.nDumpLast == b.nDumpLast && a.bRange == b.bRange && a.nRangeFirst == b.nRangeFirst &&
-           a.nRangeLast == b.nRangeLast && a.strPng == b.strPng && a.nMapWidth == b.nMapWidth &&
-           a.nMapHeight == b.nMapHeight && a.strFile1 == b.strFile1 && a.strFile2 == b.strFile2;
+           a.nDumpLast == b.nDumpLast && a.bAlign == b.bAlign && a.bRange == b.bRange &&
+           a.nRangeFirst == b.nRangeFirst && a.nRangeLast == b.nRangeLast && a.strPng == b.strPng &&
+           a.nMapWidth == b.nMapWidth && a.nMapHeight == b.nMapHeight && a.strFile1 == b.strFile1 &&
+           a.strFile2 == b.strFile2;
 }
 
 // The options taken, spelt out in full: parsed again, they must give the same.
 std::vector<std::string> Canonical(const CMapOptions& options) {
     std::vector<std::string> args;
     auto range = [](uint64_t a, uint64_t b) { return std::to_string(a) + ":" + std::to_string(b); };
+    if (options.bAlign)
+        args.push_back("--align");
     if (options.nBlockSize != 0)
         args.push_back("--block-size=" + std::to_string(options.nBlockSize));
     if (options.bRange)
@@ -68,6 +71,10 @@ void CheckArguments(const std::vector<std::string>& args) {
     }
     FUZZ_CHECK(options.strPng.empty() || (B == 0 && (options.eOutput == EMapOutput::Report ||
                                                      options.eOutput == EMapOutput::Json)));
+    // The aligned walk has no blocks, no range and no early stop.
+    FUZZ_CHECK(!options.bAlign ||
+               (B == 0 && !options.bRange &&
+                (options.eOutput == EMapOutput::Report || options.eOutput == EMapOutput::Json)));
     FUZZ_CHECK(options.nMapWidth >= kMinMapSide && options.nMapWidth <= kMaxMapSide &&
                options.nMapHeight >= kMinMapSide && options.nMapHeight <= kMaxMapSide);
 

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, if any is missing, together with
 # any further packages named on the command line (scripts/deps.sh imagemagick).
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libpng-dev xvfb xauth librsvg2-bin groff-base nlohmann-json3-dev "$@")
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libpng-dev xvfb xauth librsvg2-bin groff-base nlohmann-json3-dev libxxhash-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh clang libclang-rt-dev
 seconds=${FUZZ_SECONDS:-30}
-targets=(cmdline mapargs hexdump cellgeometry)
+targets=(cmdline mapargs hexdump cellgeometry align)
 
 launcher=()
 command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/align/alignment.h"
 #include "engine/blockstatearray.h"
 #include "view/colorref.h"
 
@@ -22,5 +23,25 @@ constexpr COLORREF StateColor(uint8_t nState) {
         return 0x000000; // black
     default:
         return 0xFFFFFF; // white
+    }
+}
+
+// The colour of an aligned map's cell whose worst is nCell (CELL_*); pending shows white.
+constexpr COLORREF AlignCellColor(uint8_t nCell) {
+    switch (nCell) {
+    case CELL_EQUAL:
+        return StateColor(BLOCK_EQUAL);
+    case CELL_SHIFTED:
+        return 0xFFC860; // sky blue, RGB(96, 200, 255)
+    case CELL_INSERTED:
+        return 0xE060C0; // purple, RGB(192, 96, 224)
+    case CELL_DELETED:
+        return 0x40B0FF; // orange, RGB(255, 176, 64)
+    case CELL_DIFFERENT:
+        return StateColor(BLOCK_DIFFERENT);
+    case CELL_READ_ERROR:
+        return StateColor(BLOCK_READ_ERROR);
+    default:
+        return StateColor(BLOCK_PENDING);
     }
 }

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <random>
 #include <sstream>
 #include <sys/resource.h>
 #include <thread>
@@ -137,7 +138,13 @@ private slots:
             {"--size=640x480 a b", "--size is the size of the picture; it needs --png"},
             {"--png=m -b 4096 a b", "--png takes the window's block size; leave out -b"},
             {"--png=m --dump=0:1 a b", "--dump compares nothing, so it draws no --png"},
-            {"--p=m -s a b", "-s stops at the first difference, so it draws no --p"}};
+            {"--p=m -s a b", "-s stops at the first difference, so it draws no --p"},
+            {"--align -s a b", "-s stops at the first block that differs, so it goes with no --a"},
+            {"--first --al a b", "--first stops at the first block that differs, so it goes wi"},
+            {"--dump=0:9 --al a b", "--dump shows bytes at one offset in both files, so it goes"},
+            {"--json --al --range=0:9 a b",
+             "--al follows bytes wherever they moved, so it takes the whole files; leave out --ra"},
+            {"--al -b 4K a b", "--al compares no blocks; leave out -b"}};
         for (const auto& [args, reason] : kRows) { // all in one process, as the fuzzer runs it
             const CRun run = Run(QByteArray(args).split(' '));
             // --json anywhere before "--" has the reason told as a document too.
@@ -177,6 +184,16 @@ private slots:
         WriteFile(m_dir, "longer", Pattern(600000)); // more than the worker reads at once
         WriteFile(m_dir, "wide", Pattern(600000, 1));
         WriteFile(m_dir, "empty", {});
+        // Random bytes, where content-defined chunks find where the files agree again.
+        QByteArray random(600000, Qt::Uninitialized);
+        std::mt19937 generator(24);
+        for (char& c : random)
+            c = char(generator());
+        WriteFile(m_dir, "r", random);
+        WriteFile(m_dir, "r-4096@300000", QByteArray(random).remove(300000, 4096));
+        WriteFile(m_dir, "rmove",
+                  random.left(100000) + random.mid(200000) + random.mid(100000, 100000));
+        WriteFile(m_dir, "r+1@5000", Pattern(10000).insert(5000, 'Q'));
         WriteFile(m_dir, "big1", {}, (1ull << 32) + 8192);
         WriteFile(m_dir, "big2", "\x01", (1ull << 32) + 8192, (1ull << 32) + 100);
         WriteFile(m_dir, "huge", {}, (1ull << 30) + 1);
@@ -284,6 +301,91 @@ private slots:
         QCOMPARE(out.isEmpty() ? QByteArray() : Report(told.toUtf8()), out);
         QCOMPARE(doc["file1"]["path"].toString() + doc["file2"]["path"].toString(),
                  out.isEmpty() ? "" : text(Typed(arg1)) + text(Typed(arg2)));
+    }
+
+    // --align on pairs made by one edit: the text, the same told as JSON, and its exit status.
+    void aligned_data() {
+        Columns<QByteArrayList, QByteArray, QByteArray, int>("cmd", "out", "err", "status");
+        auto row = [](const char* args, QByteArray out, QByteArray err = {}, int status = 1) {
+            QTest::newRow(args) << QByteArray(args).split('|') << out.replace(';', '\n') << err
+                                << status;
+        };
+        auto sys = [](int nErrno) { return ErrorText(nErrno).toLocal8Bit(); };
+        const char* const kSummary = "segments=%d equal=%d different=%d inserted=%d deleted=%d "
+                                     "moved=%d read_error=%d complete=yes;";
+        auto summary = [&](auto... n) { return QString::asprintf(kSummary, n...).toUtf8(); };
+        row("base|same", summary(1, 1, 0, 0, 0, 0, 0), {}, 0);
+        row("empty|empty", summary(0, 0, 0, 0, 0, 0, 0), {}, 0);
+        row("base|r+1@5000", summary(3, 2, 0, 1, 0, 0, 0) +
+                                 "inserted 0x0000000000001388+0 0x0000000000001388+1;"
+                                 "equal 0x0000000000001388+5000 0x0000000000001389+5000 +1;");
+        row("r+1@5000|base", summary(3, 2, 0, 0, 1, 0, 0) +
+                                 "deleted 0x0000000000001388+1 0x0000000000001388+0;"
+                                 "equal 0x0000000000001389+5000 0x0000000000001388+5000 -1;");
+        row("base|./-x",
+            summary(2, 1, 1, 0, 0, 0, 0) + "different 0x000000000000270F+1 0x000000000000270F+1;");
+        row("base|longer", summary(2, 1, 0, 1, 0, 0, 0) +
+                               "inserted 0x0000000000002710+0 0x0000000000002710+590000;");
+        row("empty|base", summary(1, 0, 0, 1, 0, 0, 0) +
+                              "inserted 0x0000000000000000+0 0x0000000000000000+10000;");
+        row("r|r-4096@300000",
+            summary(3, 2, 0, 0, 1, 0, 0) +
+                "deleted 0x00000000000493E0+4096 0x00000000000493E0+0;"
+                "equal 0x000000000004A3E0+295904 0x00000000000493E0+295904 -4096;");
+        row("r|rmove", summary(3, 2, 0, 0, 0, 1, 0) +
+                           "moved 0x00000000000186A0+100000 0x000000000007A120+100000 +400000;"
+                           "equal 0x0000000000030D40+400000 0x00000000000186A0+400000 -100000;");
+        row("base|locked",
+            summary(3, 2, 0, 0, 0, 0, 1) +
+                "read-error 0x0000000000001000+4096 0x0000000000001000+4096;",
+            "1 segments could not be read", 2);
+        row("base|missing", "", "missing: " + sys(ENOENT), 2);
+        row("pipe<base|same", "",
+            "-: is a pipe, read once in order; --align needs to read both files at will", 2);
+        row("base|fifo", "",
+            "fifo: is a FIFO, read once in order; --align needs to read both files at will", 2);
+    }
+    void aligned() {
+        const auto [args, out, why, status] =
+            Fetch<QByteArrayList, QByteArray, QByteArray, int>("cmd", "out", "err", "status");
+        const QByteArray err = why.isEmpty() ? why : "quillet-map: " + why + '\n';
+        QCOMPARE(Run(QByteArrayList{"--align"} + args).Told(), err + out + char('0' + status));
+        if (out.isEmpty())
+            return;
+        // The JSON lists every segment, in file-1 order, tiling file 1; the text shows the same.
+        const CRun json = Run(QByteArrayList{"--json", "--align"} + args);
+        const QJsonObject doc = QJsonDocument::fromJson(json.out).object();
+        QCOMPARE(doc["status"].toInt(-1) * 10 + json.nStatus, status * 11);
+        QVERIFY(!doc.contains("runs") && !doc.contains("blocks"));
+        const QJsonObject alignment = doc["alignment"].toObject();
+        QByteArray told = out.left(out.indexOf('\n') + 1);
+        qint64 nEnd1 = 0;
+        QList<std::pair<qint64, qint64>> ranges2;
+        for (const QJsonValue& v : alignment["segments"].toArray()) {
+            const qint64 o1 = v["offset1"].toInteger(), n1 = v["length1"].toInteger(),
+                         o2 = v["offset2"].toInteger(), n2 = v["length2"].toInteger();
+            QCOMPARE(o1, nEnd1);
+            nEnd1 = o1 + n1;
+            ranges2 << std::pair(o2, o2 + n2);
+            const QByteArray kind = v["kind"].toString().toUtf8();
+            if (kind == "equal" && o1 == o2)
+                continue;
+            told +=
+                QString::asprintf("%s 0x%016llX+%lld 0x%016llX+%lld", kind.data(), o1, n1, o2, n2)
+                    .toUtf8();
+            if (kind == "equal" || kind == "moved")
+                told += QString::asprintf(" %+lld", o2 - o1).toUtf8();
+            told += '\n';
+        }
+        std::sort(ranges2.begin(), ranges2.end());
+        qint64 nEnd2 = 0;
+        for (const auto& [first, end] : ranges2)
+            QCOMPARE(first, std::exchange(nEnd2, end));
+        QCOMPARE(nEnd1 * 1000000 + nEnd2,
+                 doc["file1"]["length"].toInteger() * 1000000 + doc["file2"]["length"].toInteger());
+        QCOMPARE(alignment["complete"].toBool() ? "yes" : "no",
+                 out.contains("complete=yes") ? "yes" : "no");
+        QCOMPARE(told, out);
     }
 
     // Read once from a pipe, a pair gives what the engine gives for files, at any block size,

@@ -1,12 +1,14 @@
 // quillet-map's --png is the window's map area, pixel for pixel, as the view paints it.
 #include "cli/mapcli.h"
 #include "tests/testutil.h"
+#include "view/cellgeometry.h"
 #include "view/mapcolors.h"
 #include "view/mapview.h"
 #include "view/textdraw.h"
 
 #include <QtTest>
 
+#include <random>
 #include <sstream>
 
 using namespace testutil;
@@ -56,6 +58,52 @@ private slots:
                 QCOMPARE(picture.pixelColor(x, y),
                          ColorFromRef(x % P && y % P ? StateColor(run.states.GroupMax(x / P))
                                                      : CLR_MAP_BACKGROUND));
+    }
+
+    // --align draws file 1's offsets: equal before the edit, the edit's cells in its colour, and
+    // shifted (sky blue) after it, as CAlignment::WorstKind ranks them.
+    void alignedPicture_data() {
+        Columns<qsizetype, qsizetype, QColor>("at", "deleted", "colour"); // deleted 0: 1 inserted
+        QTest::newRow("1 byte inserted")
+            << qsizetype(1234567) << qsizetype(0) << QColor(192, 96, 224);
+        QTest::newRow("70000 bytes deleted")
+            << qsizetype(2000000) << qsizetype(70000) << QColor(255, 176, 64);
+    }
+    void alignedPicture() {
+        const auto [at, deleted, edited] =
+            Fetch<qsizetype, qsizetype, QColor>("at", "deleted", "colour");
+        QByteArray bytes(3000000, Qt::Uninitialized);
+        std::mt19937 generator(24);
+        for (char& c : bytes)
+            c = char(generator());
+        const std::string strPath1 = WriteFile(m_dir, "aligned1", bytes);
+        const std::string strPath2 =
+            WriteFile(m_dir, "aligned2",
+                      deleted ? QByteArray(bytes).remove(at, deleted) : bytes.insert(at, 'Q'));
+        const QString strPng = m_dir.filePath("aligned.png");
+        std::ostringstream out, err;
+        QCOMPARE(RunMap({"--align", "--size=333x200", "--png=" + strPng.toStdString(), strPath1,
+                         strPath2},
+                        out, err, false),
+                 1);
+        const QImage picture = QImage(strPng).convertToFormat(QImage::Format_RGB32);
+        CBlockStateArray states; // the window's arithmetic for file 1's length
+        states.Allocate(333, 200);
+        CCellGeometry geometry(states);
+        geometry.SetTotalLength(3000000, 333, 200);
+        const CCellGeometry::CPaintNumbers numbers = geometry.PrepareForPaint(333, 200);
+        const auto C = qsizetype(geometry.m_nCellSize);
+        QVERIFY(numbers.nCells > 10 && at / C > 0); // cells on both sides of the edit
+        for (uint32_t i = 0; i < numbers.nCells; ++i) {
+            const qsizetype first = qsizetype(i) * C, end = first + C;
+            const QColor colour = end <= at ? ColorFromRef(StateColor(BLOCK_EQUAL))
+                                  : first > at + deleted - (deleted != 0) ? QColor(96, 200, 255)
+                                                                          : edited;
+            int32_t x = 0, y = 0;
+            CCellGeometry::CellOrigin(int32_t(i), numbers.nPitch, 333, x, y);
+            QVERIFY2(picture.pixelColor(x, y) == colour, qPrintable(QString("cell %1").arg(i)));
+        }
+        QCOMPARE(picture.pixelColor(0, 0), ColorFromRef(CLR_MAP_BACKGROUND));
     }
 };
 

@@ -1,6 +1,7 @@
 // What happens to the files during a run, and aborts at every moment: the run always
 // finishes, exactly once, and every block ends in the state its bytes call for.
 #include "cli/mapcli.h"
+#include "tests/engine/alignrun.h"
 #include "tests/engine/faultcases.h"
 
 #include <QtTest>
@@ -47,6 +48,20 @@ private slots:
                                    int(states.size()), c.nBlockSize, n('2'), n('3'), n('4'), n('5'))
                      .toStdString());
         QVERIFY(fault.nActed == 0 && nStatus == (n('5') ? 2 : (n('3') + n('4')) ? 1 : 0));
+    }
+    // The same rows through the aligned comparison, given the lengths the plain one is: every
+    // block holds the worst the plain comparison says of it.
+    void alignedDuringTheRun_data() { duringTheRun_data(); }
+    void alignedDuringTheRun() {
+        const Case& c = kCases[std::get<0>(Fetch<int>("row"))];
+        QTemporaryDir dir;
+        CAlignRun run;
+        CFaultRun fault(c, dir);
+        if (fault.pszSkip)
+            QSKIP(fault.pszSkip);
+        QVERIFY(run.Run(fault.strFirst, fault.strSecond, M, M));
+        QCOMPARE(run.Blocks(M, c.nBlockSize), Runs(c.pszStates));
+        QVERIFY(run.nFinished == 1 && fault.nActed == 0 && run.alignment.m_bComplete);
     }
     // The abort flag raised from another thread at any moment, also while the last block is
     // being posted: the finish arrives once, and the blocks compared are a prefix of the file.
