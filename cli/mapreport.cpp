@@ -20,27 +20,30 @@ uint32_t DefaultBlockSize(uint64_t nLength) {
     return uint32_t(nBlockSize);
 }
 
+void CStateCounts::Add(uint8_t nState) {
+    switch (nState) {
+    case BLOCK_EQUAL:
+        ++nEqual;
+        break;
+    case BLOCK_DIFFERENT:
+        ++nDifferent;
+        break;
+    case BLOCK_LENGTH_DIFFERS:
+        ++nLengthDiffers;
+        break;
+    case BLOCK_READ_ERROR:
+        ++nReadError;
+        break;
+    default:
+        ++nPending;
+        break;
+    }
+}
+
 CStateCounts CountStates(const CBlockStateArray& states, uint32_t nBlocks) {
     CStateCounts counts;
-    for (uint32_t i = 0; i < nBlocks && int64_t(i) < states.m_nCount; ++i) {
-        switch (states.Get(int32_t(i))) {
-        case BLOCK_EQUAL:
-            ++counts.nEqual;
-            break;
-        case BLOCK_DIFFERENT:
-            ++counts.nDifferent;
-            break;
-        case BLOCK_LENGTH_DIFFERS:
-            ++counts.nLengthDiffers;
-            break;
-        case BLOCK_READ_ERROR:
-            ++counts.nReadError;
-            break;
-        default:
-            ++counts.nPending;
-            break;
-        }
-    }
+    for (uint32_t i = 0; i < nBlocks && int64_t(i) < states.m_nCount; ++i)
+        counts.Add(states.Get(int32_t(i)));
     return counts;
 }
 
@@ -58,23 +61,7 @@ const char* StateName(uint8_t nState) {
 }
 
 void CMapSummary::Add(uint8_t nState, uint64_t nEndOfBlock) {
-    switch (nState) {
-    case BLOCK_EQUAL:
-        ++counts.nEqual;
-        break;
-    case BLOCK_DIFFERENT:
-        ++counts.nDifferent;
-        break;
-    case BLOCK_LENGTH_DIFFERS:
-        ++counts.nLengthDiffers;
-        break;
-    case BLOCK_READ_ERROR:
-        ++counts.nReadError;
-        break;
-    default:
-        ++counts.nPending;
-        break;
-    }
+    counts.Add(nState);
     if (nState != BLOCK_EQUAL) {
         if (!runs.empty() && runs.back().nState == nState && runs.back().nLast + 1 == nEnd)
             runs.back().nLast = nEndOfBlock - 1;

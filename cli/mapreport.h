@@ -25,6 +25,8 @@ struct CStateCounts {
     uint64_t nLengthDiffers = 0;
     uint64_t nReadError = 0;
     uint64_t nPending = 0;
+
+    void Add(uint8_t nState);
 };
 CStateCounts CountStates(const CBlockStateArray& states, uint32_t nBlocks);
 
