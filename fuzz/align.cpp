@@ -26,7 +26,9 @@ class CMemoryFileSystem : public CFileSystem {
 public:
     CFile m_files[2];
 
-    int StatPath(const char* pszPath, struct stat* pStat) override { return Stat(Fd(pszPath), pStat); }
+    int StatPath(const char* pszPath, struct stat* pStat) override {
+        return Stat(Fd(pszPath), pStat);
+    }
     int Open(const char* pszPath, int) override { return Fd(pszPath); }
     ssize_t ReadAt(int fd, void* pDest, size_t nCount, off_t nOffset) override {
         const CFile& file = m_files[fd - kFd1];
