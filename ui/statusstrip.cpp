@@ -1,6 +1,6 @@
 #include "ui/statusstrip.h"
 
-#include "app/messages.h"
+#include "view/events.h"
 #include "view/textdraw.h"
 
 CStatusStrip::CStatusStrip(QWidget* pParent) : CPaneBar(PANE_COUNT, pParent) {}

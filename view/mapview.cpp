@@ -1,8 +1,8 @@
 #include "view/mapview.h"
 
-#include "app/messages.h"
 #include "engine/blockstatearray.h"
 #include "ui/statusstrip.h"
+#include "view/events.h"
 #include "view/hexdump.h"
 #include "view/mapcolors.h"
 #include "view/maprender.h"

@@ -1,10 +1,10 @@
-#include "app/messages.h"
 #include "tests/testutil.h"
 #include "ui/pathhistory.h"
 #include "ui/selectfilesdlg.h"
 #include "ui/separatorbar.h"
 #include "ui/statusstrip.h"
 #include "ui/tooltiprouter.h"
+#include "view/events.h"
 #include "view/textdraw.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "app/messages.h"
 #include "engine/blockstatearray.h"
 #include "tests/testutil.h"
 #include "ui/statusstrip.h"
+#include "view/events.h"
 #include "view/mapview.h"
 #include "view/textdraw.h"
 
