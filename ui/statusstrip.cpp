@@ -18,6 +18,12 @@ void CStatusStrip::SetDiffsCount(uint32_t nCount) {
         SetPaneText(PANE_DIFFS, std::string());
 }
 
+void CStatusStrip::SetSegmentCounts(const std::array<uint64_t, 6>& counts) {
+    SetPaneTip(PANE_DIFFS, SegmentCountTip(counts));
+    SetPaneText(PANE_DIFFS,
+                GetPane(PANE_PRIMARY).text.empty() ? std::string() : SegmentCountText(counts));
+}
+
 void CStatusStrip::RecalcLayout(int cx, int /*cy*/) {
     for (int i : {PANE_PROGRESS, PANE_CELL_SIZE, PANE_DIFFS})
         m_panes[size_t(i)].format |= Qt::AlignHCenter;

@@ -64,7 +64,7 @@ private slots:
                           strTwo = f.File("two", Pattern(3 * kLoad + 32));
         f.Start(strOne, strTwo);
         const auto nHeld = int32_t(loads * kLoad / 32);
-        QVERIFY(Await([&] { return f.wnd.GetJob() && f.wnd.GetJob()->m_nDone.load() == nHeld; }));
+        QVERIFY(Await([&] { return f.Done() == nHeld; }));
         QTRY_VERIFY(f.Text(PANE_PROGRESS).isEmpty() == !loads && // not the first run's "100%"
                     f.wnd.windowTitle() == (loads ? f.Text(PANE_PROGRESS) : CMainWnd::kTitle));
         f.Start(f.File("three", "x"), f.File("four", "y")); // ignored during a run
@@ -115,7 +115,7 @@ private slots:
         f.wnd.m_afterProgress = [&] {
             strFirst = f.Text(PANE_PROGRESS);
             f.Allow(2);
-            for (int i = 0; i < 10000 && f.wnd.GetJob()->m_nDone.load() < 2 * kLoad / 32; ++i)
+            for (int i = 0; i < 10000 && f.Done() < 2 * kLoad / 32; ++i)
                 QThread::msleep(1);
         };
         f.Start(f.File("one", Pattern(3 * kLoad + 32)), f.File("two", Pattern(3 * kLoad + 32)));
