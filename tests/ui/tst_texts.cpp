@@ -31,6 +31,11 @@ private slots:
                      (std::array<int32_t, PANE_COUNT>{106, name, name, 36, 46}));
         QVERIFY(FormatTipText("%s7", std::string(5000, 'x').c_str()) ==
                 std::string(5000, 'x') + '7');
+        // An aligned run's diffs pane: the segments that are not equal; each kind in the tip.
+        QCOMPARE(SegmentCountText({2, 3, 1, 4, 5, 6}), "19");
+        QCOMPARE(SegmentCountTip({2, 0, 1, 0, 0, 524288}),
+                 "Segments not equal; of each kind:\n2 equal\n0 different\n1 inserted\n0 "
+                 "deleted\n0 moved\n524288 read-error");
     }
     // A cut never splits a UTF-8 character; other bytes are cut where they fall.
     void dupTipText_data() {
