@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include <numeric>
+#include <random>
 
 enum ECase { Finish, AbortYes, AskNo, FinishWhileAsked };
 
@@ -95,6 +96,61 @@ private slots:
         QTest::keyClick(&wnd.GetMapView(), Qt::Key_Home);
         QCOMPARE(wnd.GetMapView().GetGeometry().m_nSelected, 0);
         QVERIFY2(ScreenShowsFullPaint(wnd), "the selection is not on the screen");
+    }
+
+    // Aligned runs of 8 MB of random bytes, each edited: the screen shows the cell of the edit
+    // in its colour, sky blue after it to the end where the bytes shifted, light blue before,
+    // and no red anywhere. "i AT" inserts a byte; "m FROM N TO" moves N bytes.
+    void aligned_data() {
+        Columns<QString, QColor, QColor>("edit", "at", "last");
+        const QColor kPurple(192, 96, 224), kSkyBlue(96, 200, 255), kLightBlue(128, 128, 255);
+        QTest::newRow("1 byte inserted") << "i 3000000" << kPurple << kSkyBlue;
+        QTest::newRow("moved") << "m 1000000 500000 6000000" << kSkyBlue << kLightBlue;
+    }
+    void aligned() {
+        const auto [edit, at, last] = Fetch<QString, QColor, QColor>("edit", "at", "last");
+        CAppState app;
+        CScriptedWnd wnd(app, SystemScreenMetrics());
+        wnd.setGeometry(0, 0, 760, 520); // away from the pointer: no tooltip over the map
+        wnd.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+        QByteArray bytes(8000000, Qt::Uninitialized);
+        std::mt19937 generator(27);
+        for (char& c : bytes)
+            c = char(generator());
+        app.m_cmdline.m_strPath1 = WriteFile(m_dir, "one", bytes);
+        const QStringList w = edit.split(' ');
+        const qsizetype nAt = w[1].toLongLong();
+        if (w[0] == "i")
+            bytes.insert(nAt, 'I');
+        else
+            bytes.insert(w[3].toLongLong(), bytes.mid(nAt, w[2].toLongLong()))
+                .remove(nAt, w[2].toLongLong());
+        app.m_cmdline.m_strPath2 = WriteFile(m_dir, "two", bytes);
+        app.m_cmdline.m_bAlign = true;
+        CMapView& map = wnd.GetMapView();
+        for (int nRun = 0; nRun < 3; ++nRun) {
+            PostSelectFiles(&wnd);
+            QVERIFY(Await([&] { return wnd.GetJob() != nullptr; }, 10000));
+            QVERIFY(Await([&] { return !wnd.GetJob(); }));
+            QVERIFY2(ScreenShowsFullPaint(wnd), "the screen is not the window's full paint");
+            const QImage screen = Picture(wnd);
+            const CCellGeometry& geometry = map.GetGeometry();
+            const auto Colour = [&](int64_t i) {
+                int32_t x = 0, y = 0;
+                CCellGeometry::CellOrigin(int32_t(i), geometry.m_nPitch, map.width(), x, y);
+                return screen.pixelColor(map.mapTo(&wnd, QPoint(x + 1, y + 1)));
+            };
+            const int64_t K = geometry.CellCount(), nCell = nAt / geometry.m_nCellSize;
+            QVERIFY(K > 100 && nCell > 0);
+            QCOMPARE(Colour(0), QColor(128, 128, 255));
+            QCOMPARE(Colour(nCell - 1), QColor(128, 128, 255));
+            QCOMPARE(Colour(nCell), at);
+            QCOMPARE(Colour(nCell + 1), QColor(96, 200, 255));
+            QCOMPARE(Colour(K - 1), last);
+            const auto* p = reinterpret_cast<const QRgb*>(screen.constBits());
+            QVERIFY(std::count(p, p + screen.width() * screen.height(), qRgb(255, 128, 128)) == 0);
+        }
     }
 };
 
