@@ -18,6 +18,13 @@ void CMapView::SetAlignment(const CSharedAlignment* pAlignment) {
     m_bSurfaceValid = false;
 }
 
+std::unique_lock<std::mutex> CMapView::UpdateAlignCells(uint32_t nCells) {
+    auto lock = m_pAlignment->Lock();
+    m_alignCells.Update(m_pAlignment->Get(), m_pAlignment->Generation(), m_geometry.m_nCellSize,
+                        nCells);
+    return lock;
+}
+
 std::string CMapView::GetAlignDetail(int32_t i) const {
     uint64_t nFirst = 0;
     uint64_t nLast = 0;

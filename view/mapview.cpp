@@ -81,9 +81,12 @@ QRegion CMapView::UpdateSurface() {
     if (m_surface.m_bitmap.isNull())
         return QRegion();
     const QRegion changed = m_geometry.m_nTotalLength == 0 ? PaintEmpty(w, h) : PaintCells(w, h);
+    if (m_pAlignment && m_geometry.m_nTotalLength == 0)
+        UpdateAlignCells(0); // the counts, of an empty file 1
     // Handed over with every change, not by the paint: squares outside the client area
     // change the count without any paint.
-    if (m_pStrip && m_pAlignment && m_geometry.m_nTotalLength != 0)
+    // Also over an empty file 1, which has no cells but may have inserted bytes against it.
+    if (m_pStrip && m_pAlignment)
         m_pStrip->SetSegmentCounts(m_alignCells.Counts());
     else if (m_pStrip)
         m_pStrip->SetDiffsCount(m_nDiffCells);
@@ -148,11 +151,8 @@ QRegion CMapView::PaintCells(int w, int h) {
         m_count = CDiffCount();
     }
     std::unique_lock<std::mutex> alignLock;
-    if (layout.bAligned) {
-        alignLock = m_pAlignment->Lock();
-        m_alignCells.Update(m_pAlignment->Get(), m_pAlignment->Generation(), m_geometry.m_nCellSize,
-                            numbers.nCells);
-    }
+    if (layout.bAligned)
+        alignLock = UpdateAlignCells(numbers.nCells);
     const std::array<uint32_t, 256>& rgb = layout.bAligned ? m_alignRgb : m_rgb;
 
     CPixelBuffer pixels = Pixels(m_surface.m_bitmap);

@@ -15,6 +15,7 @@ struct ToolHitQuery;
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,9 @@ private:
     std::string GetAlignDetail(int32_t i) const;
     int32_t FindAlignedStop(bool bForward) const;
     void OnAlignToolQuery(ToolHitQuery& query);
+    // Brings the aligned cells' kinds and counts up to the segments for nCells cells; returns
+    // the segments' lock, held.
+    std::unique_lock<std::mutex> UpdateAlignCells(uint32_t nCells);
 
     // The tooltip's question: the cell under the point and its range or, for a cell that
     // differs, both files' bytes around the first difference, read again at every query.

@@ -142,6 +142,11 @@ private slots:
         QTest::keyClick(&map, Qt::Key_End);
         QTest::keyClick(&map, Qt::Key_Return);
         QVERIFY2(pTip->isVisible() && pTip->text().contains(tip), qPrintable(pTip->text()));
+        ToolHitQuery query; // below the last row: the colours explained
+        std::tie(query.x, query.y) = std::pair(2, map.height() - 2);
+        CToolHitEvent event(query);
+        QCoreApplication::sendEvent(&map, &event);
+        QVERIFY(query.uId >= 0 && query.strText == kAlignLegend);
     }
 };
 
