@@ -5,8 +5,6 @@
 #include <QClipboard>
 #include <QMenu>
 
-#include <random>
-
 // The window's context menu, item by item: text, key, and "-" where it cannot act now.
 static QString MenuItems(CMapView& map) {
     QString strItems;
@@ -81,37 +79,27 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), strDetail);
     }
 
-    // An aligned run in the window, 1 MB of random bytes edited: "i AT N" inserts, "d AT N"
-    // deletes, "r AT N" changes in place. Alt+Down stops at every cell holding file-1 bytes from
-    // a to b for each pair a, b of stops, and Alt+Up at the same going back: the edits, and where
-    // a new shift begins, not the shifted cells after it. Enter on the last cell shows tip.
-    // The deletions end on a multiple of 4096, so that their new shift begins a cell.
+    // An aligned run in the window, 1 MB of random bytes edited as testutil's Edit says. Alt+Down
+    // stops at every cell holding file-1 bytes from a to b for each pair a, b of stops, and Alt+Up
+    // at the same going back: the edits, and where a new shift begins, not the shifted cells after
+    // it. Enter on the last cell shows tip. The deletions end on a multiple of 4096, so that their
+    // new shift begins a cell.
     void alignedStops_data() {
-        Columns<QString, QList<qint64>, QString>("edits", "stops", "tip");
+        Columns<QByteArray, QList<qint64>, QString>("edits", "stops", "tip");
         QTest::newRow("1 byte inserted")
-            << "i 300000 1" << QList<qint64>{300000, 300000} << "file 2 at +1:";
+            << QByteArray("i 300000 1") << QList<qint64>{300000, 300000} << "file 2 at +1:";
         QTest::newRow("deleted, and the new shift after it")
-            << "d 300000 3104" << QList<qint64>{300000, 303104} << "at -3104:";
-        QTest::newRow("changed in place") << "r 500000 3" << QList<qint64>{500000, 500002} << "";
+            << QByteArray("d 300000 3104") << QList<qint64>{300000, 303104} << "at -3104:";
+        QTest::newRow("changed in place")
+            << QByteArray("r 500000 3") << QList<qint64>{500000, 500002} << "";
         QTest::newRow("inserted, then deleted: back at shift 0")
-            << "i 200000 5; d 704512 5" << QList<qint64>{200000, 200000, 704507, 704512}
+            << QByteArray("i 200000 5; d 704512 5") << QList<qint64>{200000, 200000, 704507, 704512}
             << "equal ";
     }
     void alignedStops() {
         const auto [edits, stops, tip] =
-            Fetch<QString, QList<qint64>, QString>("edits", "stops", "tip");
-        QByteArray one(1000000, Qt::Uninitialized);
-        std::mt19937 generator(8);
-        for (char& c : one)
-            c = char(generator());
-        QByteArray two = one;
-        for (const QString& edit : edits.split("; ")) {
-            const QStringList w = edit.split(' ');
-            const qsizetype at = w[1].toLongLong(), n = w[2].toLongLong();
-            w[0] == "i"   ? two.insert(at, QByteArray(n, 'I'))
-            : w[0] == "d" ? two.remove(at, n)
-                          : two.replace(at, n, QByteArray(n, 'R'));
-        }
+            Fetch<QByteArray, QList<qint64>, QString>("edits", "stops", "tip");
+        const QByteArray one = Random(1000000, 8), two = Edit(one, edits, 9);
         CWindowFixture f;
         f.app.m_cmdline.m_bAlign = true;
         f.Start(f.File("one", one), f.File("two", two));

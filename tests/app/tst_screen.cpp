@@ -5,7 +5,6 @@
 #include <QScreen>
 
 #include <numeric>
-#include <random>
 
 enum ECase { Finish, AbortYes, AskNo, FinishWhileAsked };
 
@@ -100,11 +99,11 @@ private slots:
 
     // Aligned runs of 8 MB of random bytes, each edited: the screen shows the cell of the edit
     // in its colour, sky blue after it to the end where the bytes shifted, light blue before,
-    // and no red anywhere. "i AT" inserts a byte; "m FROM N TO" moves N bytes.
+    // and no red anywhere; edits as testutil's Edit makes them.
     void aligned_data() {
         Columns<QString, QColor, QColor>("edit", "at", "last");
         const QColor kPurple(192, 96, 224), kSkyBlue(96, 200, 255), kLightBlue(128, 128, 255);
-        QTest::newRow("1 byte inserted") << "i 3000000" << kPurple << kSkyBlue;
+        QTest::newRow("1 byte inserted") << "i 3000000 1" << kPurple << kSkyBlue;
         QTest::newRow("moved") << "m 1000000 500000 6000000" << kSkyBlue << kLightBlue;
     }
     void aligned() {
@@ -114,19 +113,10 @@ private slots:
         wnd.setGeometry(0, 0, 760, 520); // away from the pointer: no tooltip over the map
         wnd.show();
         QVERIFY(QTest::qWaitForWindowExposed(&wnd));
-        QByteArray bytes(8000000, Qt::Uninitialized);
-        std::mt19937 generator(27);
-        for (char& c : bytes)
-            c = char(generator());
+        const QByteArray bytes = Random(8000000, 27);
         app.m_cmdline.m_strPath1 = WriteFile(m_dir, "one", bytes);
-        const QStringList w = edit.split(' ');
-        const qsizetype nAt = w[1].toLongLong();
-        if (w[0] == "i")
-            bytes.insert(nAt, 'I');
-        else
-            bytes.insert(w[3].toLongLong(), bytes.mid(nAt, w[2].toLongLong()))
-                .remove(nAt, w[2].toLongLong());
-        app.m_cmdline.m_strPath2 = WriteFile(m_dir, "two", bytes);
+        app.m_cmdline.m_strPath2 = WriteFile(m_dir, "two", Edit(bytes, edit.toLatin1(), 28));
+        const qsizetype nAt = edit.section(' ', 1, 1).toLongLong();
         app.m_cmdline.m_bAlign = true;
         CMapView& map = wnd.GetMapView();
         for (int nRun = 0; nRun < 3; ++nRun) {
