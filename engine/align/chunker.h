@@ -22,7 +22,7 @@ struct CChunk {
 // file, so after an insertion both files' cuts fall in step again within a chunk or two.
 class CChunker {
 public:
-    static constexpr uint32_t kMinSize = 8192;
+    static constexpr uint32_t kMinSize = 12288;
     static constexpr uint32_t kAverage = 16384;
     static constexpr uint32_t kMaxSize = 65536;
 
@@ -38,6 +38,10 @@ public:
     // Ends the chunk under way, if any (at a hole, an unreadable stretch or the end), and goes on
     // with a new one at nResume.
     void Break(uint64_t nResume, std::vector<CChunk>& out);
+    // Remembers where the chunker stands; Rewind goes back there, as if nothing had been fed
+    // since (the bytes fed may have been a mapping's that the file no longer held).
+    void Mark();
+    void Rewind();
     // Where the next byte fed lies.
     uint64_t Position() const { return m_nStart + m_nSoFar; }
 
@@ -45,12 +49,18 @@ private:
     void Emit(std::vector<CChunk>& out);
 
     struct CState;
-    std::unique_ptr<CState> m_pState; // the chunk's running XXH3 hash
+    std::unique_ptr<CState> m_pState; // the chunk's running XXH3 hash, and the marked one
     uint64_t m_nStart = 0;            // offset of the chunk under way
     uint32_t m_nSoFar = 0;            // its bytes so far
     uint64_t m_nGear = 0;
     bool m_bUniform = true;
     uint8_t m_nFirst = 0;
+    struct CMark {
+        uint64_t nStart, nGear;
+        uint32_t nSoFar;
+        bool bUniform;
+        uint8_t nFirst;
+    } m_mark{};
 };
 
 // The hash of a chunk's bytes (XXH3); in tests, the same value for every chunk.

@@ -146,6 +146,15 @@ CGapEnd CGapSearch::RunAt(uint64_t nBlock, uint8_t c) {
 
 CGapEnd CGapSearch::Search(uint64_t n1, uint64_t n2,
                            const std::function<void(uint64_t)>& onProgress) {
+    const CGapEnd end = Walk(n1, n2, onProgress);
+    // Each side's mapping goes on the thread that made it, which alone guards it.
+    m_side[0].Close();
+    m_thread.Close(m_side[1]);
+    return end;
+}
+
+CGapEnd CGapSearch::Walk(uint64_t n1, uint64_t n2,
+                         const std::function<void(uint64_t)>& onProgress) {
     m_nGap[0] = n1;
     m_nGap[1] = n2;
     // Blocks on file 1's 4 KiB grid; steps end on it too, so no block spans two steps.
