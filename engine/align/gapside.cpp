@@ -96,8 +96,13 @@ void CGapSide::FeedGuarded(void* pContext) {
 }
 
 void CGapSide::Feed(const uint8_t* p, uint64_t nCount) {
-    m_chunker.Feed(p, nCount, m_chunks);
-    FeedBlocks(p, nCount);
+    // In slices that stay in the cache from the chunker's pass to the blocks' one.
+    constexpr uint64_t kSlice = 65536;
+    for (uint64_t n = 0; n < nCount; n += kSlice) {
+        const uint64_t k = std::min(kSlice, nCount - n);
+        m_chunker.Feed(p + n, k, m_chunks);
+        FeedBlocks(m_nDone + n, p + n, k);
+    }
 }
 
 uint64_t CGapSide::HoleEnd() {
@@ -121,8 +126,7 @@ void CGapSide::FeedHole(uint64_t nCount) {
         m_blocks.push_back({nFirst, nLast - nFirst, ChunkHash(s_zeros, kBlock), true, 0});
 }
 
-void CGapSide::FeedBlocks(const uint8_t* p, uint64_t nCount) {
-    uint64_t x = m_nDone; // where p[0] lies, past the gap's start
+void CGapSide::FeedBlocks(uint64_t x, const uint8_t* p, uint64_t nCount) {
     while (nCount > 0) {
         if (x < m_nFirstBlock) {
             const uint64_t nSkip = std::min(nCount, m_nFirstBlock - x);

@@ -51,7 +51,8 @@ private:
     bool StepMapped(uint64_t nEnd);
     static void FeedGuarded(void* pContext);
     void Feed(const uint8_t* p, uint64_t nCount);
-    void FeedBlocks(const uint8_t* p, uint64_t nCount);
+    // Bytes that lie x bytes past the gap's start.
+    void FeedBlocks(uint64_t x, const uint8_t* p, uint64_t nCount);
     void FeedHole(uint64_t nCount);
 
     CAlignReader* m_pReader = nullptr;
