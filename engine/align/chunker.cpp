@@ -29,10 +29,9 @@ constexpr std::array<uint64_t, 256> MakeGear() {
 constexpr std::array<uint64_t, 256> kGear = MakeGear();
 
 // A shift-and-add hash forgets a byte 64 bytes later, and only its top bits have seen all 64:
-// the masks test those (bit 63 left out, see Scan). Below the average size a cut needs 15 zero
-// bits, above it 11, which keeps chunks near the average (FastCDC's normalisation).
-constexpr uint64_t kStrictMask = 0x7FFF000000000000ull;
-constexpr uint64_t kLaxMask = 0x7FF0000000000000ull;
+// the mask tests those (bit 63 left out, see Scan). A cut needs 11 zero bits, one byte in 2 KiB,
+// so chunks end about 2 KiB past the smallest size.
+constexpr uint64_t kMask = 0x7FF0000000000000ull;
 // Hashing starts 64 bytes before the smallest cut, so that cut sees a whole window.
 constexpr uint32_t kWarmFrom = CChunker::kMinSize - 64;
 
@@ -139,14 +138,7 @@ void CChunker::Feed(const uint8_t* pBytes, uint64_t nCount, std::vector<CChunk>&
         uint32_t nCut = 0;
         if (nTo > kWarmFrom) {
             const uint32_t nHashFrom = std::max(nFrom, kWarmFrom);
-            const uint8_t* p = pBytes + (nHashFrom - nFrom);
-            const uint32_t nStrictTo = std::min(nTo, kAverage - 1);
-            if (nHashFrom < nStrictTo)
-                nCut = Scan(p, nHashFrom, nStrictTo, kStrictMask, m_nGear);
-            if (nCut == 0 && nTo > std::max(nHashFrom, nStrictTo)) {
-                const uint32_t nLaxFrom = std::max(nHashFrom, nStrictTo);
-                nCut = Scan(p + (nLaxFrom - nHashFrom), nLaxFrom, nTo, kLaxMask, m_nGear);
-            }
+            nCut = Scan(pBytes + (nHashFrom - nFrom), nHashFrom, nTo, kMask, m_nGear);
             if (nCut == 0 && nTo == kMaxSize)
                 nCut = kMaxSize;
         }
