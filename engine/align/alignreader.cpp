@@ -124,23 +124,25 @@ uint64_t CAlignReader::HoleEnd(uint64_t nPos) {
     return bHole && nPos < m_nEnd ? std::min(nRunEnd, m_nEnd) : nPos;
 }
 
-const uint8_t* CAlignReader::Mapped(uint64_t nPos, uint64_t nMost, uint64_t& nCount) {
-    if (m_nWindow == 0 || nPos < m_nReadEnd || nPos >= m_nEnd)
+const uint8_t* CAlignReader::MappedIn(CMappedWindow& window, uint64_t nPos, uint64_t nMost,
+                                      uint64_t& nCount) {
+    if (m_nWindow == 0 || nPos >= m_nEnd)
         return nullptr;
     bool bHole = false;
     const auto nData = uint64_t(m_layout.RunAt(int64_t(nPos), bHole));
     if (bHole)
         return nullptr;
-    const uint64_t nEnd = std::min({nData, m_nEnd, nPos + nMost});
-    const uint8_t* p = m_window.Find(int64_t(nPos), int64_t(nEnd - nPos));
+    // No more than a window holds, or a window smaller than the batch asked for serves nothing.
+    const uint64_t nEnd = std::min({nData, m_nEnd, nPos + std::min(nMost, m_nWindow)});
+    const uint8_t* p = window.Find(int64_t(nPos), int64_t(nEnd - nPos));
     // A window from exactly here, as a load would start, so a file layer sees both at one place.
-    if (!p && !m_window.Spans(int64_t(nPos), int64_t(nEnd))) {
-        if (!m_window.Map(m_file.GetHandle(), int64_t(nPos),
-                          int64_t(std::min({nData, m_nEnd, nPos + m_nWindow})))) {
+    if (!p && !window.Spans(int64_t(nPos), int64_t(nEnd))) {
+        if (!window.Map(m_file.GetHandle(), int64_t(nPos),
+                        int64_t(std::min({nData, m_nEnd, nPos + m_nWindow})))) {
             m_nWindow = 0; // this file cannot be mapped: it is read, as before
             return nullptr;
         }
-        p = m_window.Find(int64_t(nPos), int64_t(nEnd - nPos));
+        p = window.Find(int64_t(nPos), int64_t(nEnd - nPos));
     }
     nCount = nEnd - nPos;
     return p;

@@ -55,7 +55,12 @@ public:
     // nCount: for a caller on the opening thread that touches them only under CBusGuard and asks
     // StillHolds afterwards. Null where the file is not mapped (not a regular file, mapping off
     // or refused, before ReadUpTo's end) or nPos lies in a hole or at the end: read there.
-    const uint8_t* Mapped(uint64_t nPos, uint64_t nMost, uint64_t& nCount);
+    const uint8_t* Mapped(uint64_t nPos, uint64_t nMost, uint64_t& nCount) {
+        return nPos < m_nReadEnd ? nullptr : MappedIn(m_window, nPos, nMost, nCount);
+    }
+    // The same from a window of the caller's own, guarded on the thread that asks, which must
+    // also be the one that unmaps it.
+    const uint8_t* MappedIn(CMappedWindow& window, uint64_t nPos, uint64_t nMost, uint64_t& nCount);
     // True when the file still holds every mapped byte served since the last call.
     bool StillHolds() { return m_window.StillHeld(); }
     // The bytes before nEnd are read from now on: a fault or a shrunk file left them untold.

@@ -7,7 +7,7 @@
 #include <memory>
 
 // The chunks one file has shown since the current gap began, for looking up those of the other
-// file. A ring of the newest kCapacity records, chained by hash: a bounded window (about 8 GiB of
+// file. A ring of the newest kCapacity records, chained by hash: a bounded window (about 9 GiB of
 // file at the average chunk size) in bounded memory (16 MiB, touched only as records come),
 // whatever the files' sizes. Older records fall out; Dropped then says the window was exceeded.
 class CChunkTable {

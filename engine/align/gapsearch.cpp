@@ -7,8 +7,11 @@
 #include <cstring>
 
 namespace {
-// Both files are read this far ahead, in step, between looks at what the chunks say.
+// Both files are read this far ahead, in step, between looks at what the chunks say: 1 MiB at
+// first, twice as far each time up to 8 MiB, so a long gap is not spent handing steps between
+// threads, while a short one still reads at most about twice its length.
 constexpr uint64_t kStep = 1 << 20;
+constexpr uint64_t kMaxStep = 8 << 20;
 constexpr uint64_t kNone = ~uint64_t(0);
 } // namespace
 
@@ -146,6 +149,15 @@ CGapEnd CGapSearch::RunAt(uint64_t nBlock, uint8_t c) {
 
 CGapEnd CGapSearch::Search(uint64_t n1, uint64_t n2,
                            const std::function<void(uint64_t)>& onProgress) {
+    const CGapEnd end = Walk(n1, n2, onProgress);
+    // Each side's mapping goes on the thread that made it, which alone guards it.
+    m_side[0].Close();
+    m_thread.Close(m_side[1]);
+    return end;
+}
+
+CGapEnd CGapSearch::Walk(uint64_t n1, uint64_t n2,
+                         const std::function<void(uint64_t)>& onProgress) {
     m_nGap[0] = n1;
     m_nGap[1] = n2;
     // Blocks on file 1's 4 KiB grid; steps end on it too, so no block spans two steps.
@@ -155,7 +167,8 @@ CGapEnd CGapSearch::Search(uint64_t n1, uint64_t n2,
         m_side[f].Start(*m_pReader[f], m_nGap[f], m_nFirstBlock);
         m_bPrev[f] = false;
     }
-    for (uint64_t nStepEnd = m_nFirstBlock + kStep;; nStepEnd += kStep) {
+    for (uint64_t nStep = kStep, nStepEnd = m_nFirstBlock + kStep;;
+         nStep = std::min(2 * nStep, kMaxStep), nStepEnd += nStep) {
         if (m_pAbort && m_pAbort->load(std::memory_order_relaxed))
             return {};
         // Where both files are in holes, one step takes the holes whole.

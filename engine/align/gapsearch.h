@@ -76,6 +76,7 @@ private:
         CChunk chunk;
         int64_t nDiagonal;
     };
+    CGapEnd Walk(uint64_t n1, uint64_t n2, const std::function<void(uint64_t)>& onProgress);
     // Whether chunk a of file f has the same bytes as chunk b of the other file.
     bool SameBytes(int f, const CChunk& a, const CChunk& b);
     // Records a chunk of file f and looks it up; true, with end set, when it makes an anchor.

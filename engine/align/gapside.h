@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/align/chunker.h"
+#include "engine/mappedwindow.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -35,6 +36,8 @@ public:
     void Step(uint64_t nEnd);
     // Where the hole the side has reached ends, past the gap's start; m_nDone when it is in none.
     uint64_t HoleEnd();
+    // Lets the mapped window go, on the thread that stepped: the gap is over.
+    void Close();
 
     std::vector<CChunk> m_chunks;
     std::vector<CBlock> m_blocks; // whole blocks: a hole's edge or a failure breaks one
@@ -43,7 +46,13 @@ public:
     bool m_bUnreadable = false; // stopped at m_nDone, which could not be read
 
 private:
-    void FeedBlocks(const uint8_t* p, uint64_t nCount);
+    // Takes bytes from m_nDone on, to at most nEnd, from a mapped window, under CBusGuard; false
+    // when none could be had or the mapping failed them, which leaves them to reads.
+    bool StepMapped(uint64_t nEnd);
+    static void FeedGuarded(void* pContext);
+    void Feed(const uint8_t* p, uint64_t nCount);
+    // Bytes that lie x bytes past the gap's start.
+    void FeedBlocks(uint64_t x, const uint8_t* p, uint64_t nCount);
     void FeedHole(uint64_t nCount);
 
     CAlignReader* m_pReader = nullptr;
@@ -52,6 +61,13 @@ private:
     CChunker m_chunker;
     uint8_t m_partial[kBlock] = {};     // a block whose bytes came in two loads
     uint64_t m_nPartial = ~uint64_t(0); // its index; another value: none under way
+    // The data is taken where the page cache holds it, as the diagonal's is, rather than copied
+    // out: most of a search's time went into the copy. A fault or a shrunk file has the bytes
+    // before m_nReadEnd read instead.
+    CMappedWindow m_window;
+    uint64_t m_nReadEnd = 0;
+    const uint8_t* m_pMapped = nullptr; // the guarded work's bytes
+    uint64_t m_nMapped = 0;
 };
 
 // Runs one side's steps on a thread of its own, so that both files are read and chunked at
@@ -65,6 +81,8 @@ public:
 
     // Starts side.Step(nEnd); the side must not be touched until Wait returns.
     void Begin(CGapSide& side, uint64_t nEnd);
+    // side.Close() on the thread that stepped it, waited for.
+    void Close(CGapSide& side);
     void Wait();
 
 private:
@@ -76,5 +94,6 @@ private:
     std::condition_variable m_wake;
     CGapSide* m_pSide = nullptr; // the step asked for, null once done
     uint64_t m_nEnd = 0;
+    bool m_bClose = false; // the side asked for is to be closed, not stepped
     bool m_bQuit = false;
 };

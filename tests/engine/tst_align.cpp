@@ -299,6 +299,50 @@ private slots:
         QCOMPARE(int(alignment.WorstKind(nFirst, nEnd)), nWorst);
     }
 
+    // Faults met while a gap is searched, where both files are chunked: in mapped windows they
+    // raise SIGBUS or read as zeros, and what was chunked of them must be taken back and read,
+    // so that both paths say the same. File 2 has 1.5 MiB of other bytes from 256 KiB on.
+    void faultsInAGap_data() {
+        Columns<QByteArray, qulonglong, qulonglong, qulonglong, QByteArray>("fail", "first", "end",
+                                                                            "truncate", "segments");
+        const auto Row = [](const char* pszName, const char* pszFail, qulonglong nFirst,
+                            qulonglong nEnd, qulonglong nTruncate, const char* pszSegments) {
+            QTest::newRow(pszName)
+                << QByteArray(pszFail) << nFirst << nEnd << nTruncate << QByteArray(pszSegments);
+        };
+        const char* pszUnreadable =
+            "equal 0+262144 0+262144; different 262144+337856 262144+337856; "
+            "read-error 600000+100416 600000+100416; "
+            "different 700416+1134592 700416+1134592; "
+            "equal 1835008+262144 1835008+262144";
+        Row("file 2 unreadable", "two", 600000, 700000, 0, pszUnreadable);
+        Row("file 1 unreadable", "one", 600000, 700000, 0, pszUnreadable);
+        // What file 2 no longer has stands against nothing.
+        Row("file 2 cut short", "", 0, 0, 1200000,
+            "equal 0+262144 0+262144; different 262144+1835008 262144+937856; "
+            "inserted 2097152+0 1200000+897152");
+    }
+    void faultsInAGap() {
+        const auto [fail, nFirst, nEnd, nTruncate, expected] =
+            Fetch<QByteArray, qulonglong, qulonglong, qulonglong, QByteArray>(
+                "fail", "first", "end", "truncate", "segments");
+        const QByteArray one = Random(2 * M, 11);
+        const QByteArray two =
+            QByteArray(one).replace(256 * 1024, 1536 * 1024, Random(1536 * 1024, 12));
+        faults::CEventFileSystem fs;
+        fs.strFailPath = fail.toStdString();
+        fs.nFailFirst = nFirst;
+        fs.nFailEnd = nEnd;
+        const std::string strOne = WriteFile(m_dir, "one", one);
+        fs.strTarget = WriteFile(m_dir, "two", two);
+        fs.nTriggerAt = nTruncate ? M : ~0ull;
+        fs.m_onTrigger = [&] { QCOMPARE(::truncate(fs.strTarget.c_str(), off_t(nTruncate)), 0); };
+        CInstalledFileSystem installed(&fs);
+        CAlignRun run;
+        QVERIFY(run.Run(strOne, fs.strTarget, one.size(), two.size()) && run.nFinished == 1);
+        QCOMPARE(run.Segments(), expected);
+    }
+
     // A file that cannot be opened is named as the plain comparison names it; a run aborted
     // before or during the pass stops, incomplete, its segments tiling a prefix of both files; a
     // whole run posts its progress in file 1's bytes, rising to 100 %; with no thread there is no
