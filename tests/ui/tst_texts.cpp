@@ -133,14 +133,6 @@ private slots:
                    strBar + "00000020: 20 21 22 23-24 25 26 27-28 29 2A 2B-2C 2D 2E 2F\n" +
                    strRule + "00000020: 20 21 .. ..-.. .. 26 27-28 29 2A 2B-2C 2D 2E 2F\n" +
                    strBar.trimmed();
-        QTest::newRow("2 bytes replaced by 3")
-            << QByteArray(one).replace(32, 2, "\xFF\xFE\xFD")
-            << QByteArray("0 0 32 0 32; 1 32 2 32 3; 0 34 30 35 30") << 0x30
-            << "[00000030 - 0000003F]\n"
-               "equal 00000022 - 0000003F, file 2 at +1: 00000023 - 00000040\n" +
-                   strBar + "00000030: 30 31 32 33-34 35 36 37-38 39 3A 3B-3C 3D 3E 3F\n" +
-                   strRule + "00000031: 30 31 32 33-34 35 36 37-38 39 3A 3B-3C 3D 3E 3F\n" +
-                   strBar.trimmed();
         QTest::newRow("differing bytes bracketed")
             << QByteArray(one).replace(32, 2, "\xFF\xFE\xFD")
             << QByteArray("0 0 32 0 32; 1 32 2 32 3; 0 34 30 35 30") << 0x20
