@@ -151,7 +151,7 @@ private slots:
         CAlignRun run;
         QVERIFY(run.Run(str1, str2, uint64_t(one.size()), uint64_t(two.size())));
         const int32_t N = CCellGeometry::CellsInArea(size.width(), size.height());
-        MapFixture f(size, N);
+        MapFixture f(size, 4 * N); // the window sizes its array for the largest map
         CSharedAlignment shown;
         f.view.SetAlignment(&shown);
         f.view.SetTotalLength(uint64_t(one.size()));
