@@ -65,6 +65,8 @@ bool CCmdline::Parse(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (!bOptionsEnded && arg == "--")
             bOptionsEnded = true;
+        else if (!bOptionsEnded && arg == "--align")
+            m_bAlign = true;
         else if (!bOptionsEnded && !arg.empty() && arg[0] == '-')
             ++nOptions;
         else

@@ -15,7 +15,8 @@ class CCmdline {
 public:
     // The arguments after the program's name, as the shell split them. An argument that
     // begins with '-' is an option until "--", after which every argument is a file name.
-    // Returns m_nResult >= 0. Any option, or more than two names, makes the line invalid.
+    // Returns m_nResult >= 0. Any option but --align, or more than two names, makes the line
+    // invalid.
     bool Parse(const std::vector<std::string>& args);
     // The same on one Windows command-line string: blank-separated, double quotes group
     // blanks, a token beginning with '/' is an option.
@@ -31,6 +32,9 @@ public:
     int32_t m_nResult = 0; // -1 invalid; 0, 1, 2 file names given
     std::string m_strPath1;
     std::string m_strPath2;
+    // Follow insertions and deletions: from --align, then as the Select-files dialog last
+    // confirmed it.
+    bool m_bAlign = false;
 
 private:
     bool Apply(const std::vector<std::string>& names, size_t nOptions);

@@ -14,17 +14,20 @@
 #include <cstring>
 
 namespace {
-const char kHelp[] = "Usage: quillet [FILE1 [FILE2]]\n"
+const char kHelp[] = "Usage: quillet [--align] [FILE1 [FILE2]]\n"
                      "Compare two files byte for byte and show where they differ as a map of\n"
                      "coloured squares. The Select-files dialog opens pre-filled with the names\n"
                      "given; double-click the map or press Ctrl+O to compare again.\n"
                      "\n"
+                     "  --align    follow insertions and deletions: the dialog opens with its\n"
+                     "             box checked, and the map shows file 1's offsets\n"
                      "  --help     show this help and exit\n"
                      "  --version  show the version and exit\n"
                      "  --         every later argument is a file name\n"
                      "\n"
                      "Colours: white not compared yet, blue equal, red different, yellow one file\n"
-                     "ends there, black unreadable.\n";
+                     "ends there, black unreadable. Aligned: sky blue shifted, orange deleted,\n"
+                     "purple inserted.\n";
 
 // --help and --version answer before any window or display is needed.
 bool AnswersAtOnce(int argc, char** argv) {

@@ -11,11 +11,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QKeyEvent>
-#include <QMimeData>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -76,6 +72,9 @@ bool CMainWnd::StartJob(std::string& strError) {
         strError = "a comparison is running";
         return false;
     }
+    if (m_align.IsOn())
+        return m_align.Start(m_app, &g_abortConfirm.m_bAbort, &m_strError1, &m_strError2, this,
+                             m_pJob, strError);
     const CCellGeometry& geometry = m_mapView.GetGeometry();
     CJobSetup setup;
     setup.strPath1 = m_app.m_cmdline.m_strPath1;
@@ -87,7 +86,10 @@ bool CMainWnd::StartJob(std::string& strError) {
     setup.pError1 = &m_strError1;
     setup.pError2 = &m_strError2;
     setup.pSink = this;
-    return StartCompareJob(m_pJob, setup, strError);
+    CCompareJob* pJob = nullptr;
+    const bool bStarted = StartCompareJob(pJob, setup, strError);
+    m_pJob = pJob;
+    return bStarted;
 }
 
 void CMainWnd::PostProgress() {
@@ -153,54 +155,6 @@ void CMainWnd::closeEvent(QCloseEvent* pEvent) {
     g_abortConfirm.Ask(QStringLiteral("Do You want compare abort ?"));
 }
 
-std::vector<std::string> CMainWnd::DroppedFiles(const QMimeData* pData) {
-    std::vector<std::string> paths;
-    if (!pData || !pData->hasUrls())
-        return paths;
-    const QList<QUrl> urls = pData->urls();
-    if (urls.empty() || urls.size() > 2)
-        return paths;
-    for (const QUrl& url : urls) {
-        // Another machine's file is not a local one, whatever the scheme says.
-        if (!url.isLocalFile() || !(url.host().isEmpty() || url.host() == "localhost"))
-            return {};
-        // From the encoded form, not toLocalFile(): a name that is not UTF-8 keeps its bytes.
-        const QByteArray path =
-            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        if (path.isEmpty())
-            return {};
-        paths.push_back(path.toStdString());
-    }
-    return paths;
-}
-
-void CMainWnd::AcceptDrag(QDropEvent* pEvent) {
-    if (!m_pJob && !DroppedFiles(pEvent->mimeData()).empty())
-        pEvent->acceptProposedAction();
-    else
-        pEvent->ignore();
-}
-
-void CMainWnd::dragEnterEvent(QDragEnterEvent* pEvent) {
-    AcceptDrag(pEvent);
-}
-
-void CMainWnd::dragMoveEvent(QDragMoveEvent* pEvent) {
-    AcceptDrag(pEvent); // a run may have started since the drag came in
-}
-
-void CMainWnd::dropEvent(QDropEvent* pEvent) {
-    std::vector<std::string> paths = DroppedFiles(pEvent->mimeData());
-    if (m_pJob || paths.empty()) {
-        pEvent->ignore();
-        return;
-    }
-    pEvent->acceptProposedAction();
-    // Posted, so that the file manager's drag is over before the dialog comes up.
-    m_dropped = std::move(paths);
-    PostSelectFiles(this);
-}
-
 int64_t CMainWnd::Now() const {
     return MonotonicMs();
 }
@@ -210,8 +164,10 @@ bool CMainWnd::SelectFiles() {
     const std::string& strPath1 = m_dropped.size() > 0 ? m_dropped[0] : cmdline.m_strPath1;
     const std::string& strPath2 = m_dropped.size() > 1 ? m_dropped[1] : cmdline.m_strPath2;
     CSelectFilesDlg dialog(this, m_app.m_history1, m_app.m_history2, strPath1, strPath2);
+    dialog.SetAlign(cmdline.m_bAlign);
     if (dialog.exec() != QDialog::Accepted)
         return false;
+    cmdline.m_bAlign = dialog.GetAlign();
     cmdline.m_strPath1 = CCmdline::FullPath(dialog.GetPrimaryPath());
     cmdline.m_strPath2 = CCmdline::FullPath(dialog.GetSecondaryPath());
     cmdline.m_nResult = 2;
@@ -261,8 +217,8 @@ void CMainWnd::OnStartCompare() {
         if (m_app.m_file1.IsOpen() && m_app.m_file2.IsOpen())
             nLength = std::max(m_app.m_file1.GetSize(), m_app.m_file2.GetSize());
         // Two empty files have nothing to compare: the map shows no comparison then, as
-        // when a file cannot be opened.
-        m_mapView.SetTotalLength(nLength);
+        // when a file cannot be opened. An aligned map spans file 1.
+        m_mapView.SetTotalLength(m_align.Prepare(m_app, nLength));
         if (nLength != 0) {
             // An earlier run's error must not stand over this one.
             m_strError1.Clear();
@@ -281,7 +237,7 @@ void CMainWnd::OnStartCompare() {
     }
 }
 
-void CMainWnd::FormatElapsed(CCompareJob& job) const {
+void CMainWnd::FormatElapsed(CWorkerThread& job) const {
     const int64_t nElapsed =
         std::clamp<int64_t>(Now() - job.m_stopwatch.m_start.load(), 0, INT32_MAX);
     job.m_stopwatch.m_nElapsedMs = int32_t(nElapsed);
@@ -340,6 +296,7 @@ void CMainWnd::OnFinished() {
     }
     delete m_pJob;
     m_pJob = nullptr;
+    m_align.Finish();
     // The states the worker wrote since the last notice. The children paint over the whole
     // window, so each shows its own change; a repaint of the window itself would draw nothing.
     m_mapView.RefreshStates();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/alignmode.h"
 #include "engine/comparejob.h"
 #include "ui/separatorbar.h"
 #include "ui/statusstrip.h"
@@ -38,14 +39,14 @@ public:
     // the strip and 8.
     QSize GetMaxMapSize() const;
     // Starts a job comparing the command line's two paths over the map's total length and
-    // block size, reporting to this window. False, with the reason, when none could start;
-    // no job exists then.
+    // block size, or aligning them when the aligned mode is on, reporting to this window.
+    // False, with the reason, when none could start; no job exists then.
     bool StartJob(std::string& strError);
 
     CMapView& GetMapView() { return m_mapView; }
     CStatusStrip& GetStrip() { return m_strip; }
     CToolTipRouter& GetToolTips() { return m_toolTips; }
-    CCompareJob* GetJob() const { return m_pJob; }
+    CWorkerThread* GetJob() const { return m_pJob; }
 
     // From the worker thread: post UWM_PROGRESS (none while the window pauses after showing
     // progress) and UWM_FINISHED to this window.
@@ -89,7 +90,7 @@ private:
     // Progress P (hundredths of a percent) and the job's elapsed text into the progress pane.
     void ShowProgress(int32_t P);
     // The elapsed time of the job into its m_nElapsedMs and m_szText.
-    void FormatElapsed(CCompareJob& job) const;
+    void FormatElapsed(CWorkerThread& job) const;
 
     CAppState& m_app;
     const IScreenMetrics& m_metrics;
@@ -98,8 +99,9 @@ private:
     CStatusStrip m_strip;
     CMapView m_mapView;
     CToolTipRouter m_toolTips;
+    CAlignMode m_align{m_mapView};
 
-    CCompareJob* m_pJob = nullptr;
+    CWorkerThread* m_pJob = nullptr;
     bool m_bSelecting = false; // the Select-files dialog is up
     // After showing progress the window pauses; notices are not posted meanwhile.
     static constexpr int kProgressPauseMs = 20;

@@ -8,7 +8,11 @@
 //                          - the map after a progress step that recorded the next 1 % of
 //                            the cells, as the window refreshes it on a progress notice,
 //                          - the map repainted whole after 1 % of the cells changed at
-//                            random places (for comparison).
+//                            random places (for comparison),
+//                          then the same map aligned (a segment every 40 cells): redrawn
+//                          whole, redrawn with every cell's kind worked out anew (as after
+//                          a resize or the finish), and a step that settled 1 % more
+//                          segments. No targets: figures to watch.
 //   paint --compare A B [WxH]
 //                          compares A and B with the main window open on a W x H screen
 //                          (default 1920 x 1080) and prints the milliseconds from OK
@@ -18,6 +22,7 @@
 #include "app/mainwnd.h"
 #include "app/progresstext.h"
 #include "app/screenmetrics.h"
+#include "engine/align/alignment.h"
 #include "engine/blockstatearray.h"
 #include "ui/statusstrip.h"
 #include "view/mapcolors.h"
@@ -177,6 +182,59 @@ int PaintFigures() {
                 scattered / base);
     std::printf("  same picture as the baseline: %s\n", bSame ? "yes" : "NO");
     const bool bMet = bSame && full <= 0.35 * base && progress <= 0.1 * base;
+
+    // The aligned map of the same length: a segment every 40 cells on average (an insertion,
+    // then equal bytes at a growing shift), settled 1 % at a time as a run hands them over.
+    const uint64_t C = geometry.m_nCellSize;
+    CAlignment whole;
+    whole.Reset(L, L + nCells);
+    for (uint64_t n = 0, nShift = 0; n < L; nShift += 1) {
+        const uint64_t nLength = std::min<uint64_t>(L - n, C * (1 + random() % 80));
+        whole.Append(EAlignKind::Inserted, n, 0, n + nShift, 1);
+        whole.Append(EAlignKind::Equal, n, nLength, n + nShift + 1, nLength);
+        n += nLength;
+    }
+    CSharedAlignment shown;
+    shown.Replace(CAlignment(whole));
+    view.SetAlignment(&shown);
+    view.repaint();
+    const double alignedFull = TimeRepaints(view, [&](int r) {
+        Click(view, QPoint(4 * (r % 2) + 1, 1)); // a new selection: everything is redrawn
+    });
+    // As after a resize or the finish: every cell's kind worked out again from the segments.
+    const double alignedAnew = TimeRepaints(view, [&](int) { view.SetAlignment(&shown); });
+    CAlignment part;
+    part.Reset(L, L + nCells);
+    const size_t nStep = whole.m_segments.size() / 100;
+    size_t nTaken = nStep * 85;
+    for (size_t k = 0; k < nTaken; ++k) {
+        const CAlignSegment& s = whole.m_segments[k];
+        part.Append(s.eKind, s.nOffset1, s.nLength1, s.nOffset2, s.nLength2);
+    }
+    shown.Reset(L, L + nCells);
+    shown.CatchUp(part);
+    view.repaint();
+    steps.clear();
+    for (int r = 0; r < kRuns; ++r) {
+        const CAlignSegment* s = &whole.m_segments[nTaken];
+        for (size_t k = 0; k < nStep; ++k, ++s)
+            part.Append(s->eKind, s->nOffset1, s->nLength1, s->nOffset2, s->nLength2);
+        nTaken += nStep;
+        QElapsedTimer timer;
+        timer.start();
+        shown.CatchUp(part);
+        view.RefreshStates();
+        QApplication::processEvents();
+        steps.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::printf("aligned map, %zu segments:\n", whole.m_segments.size());
+    std::printf("  whole                            %8.2f ms  = %.3f x baseline\n", alignedFull,
+                alignedFull / base);
+    std::printf("  whole, every kind anew           %8.2f ms  = %.3f x baseline\n", alignedAnew,
+                alignedAnew / base);
+    std::printf("  after a 1 %% progress step        %8.2f ms  = %.3f x baseline\n",
+                MedianMs(steps), MedianMs(steps) / base);
+    view.SetAlignment(nullptr);
     return bMet ? 0 : 1;
 }
 

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <random>
 #include <string>
 #include <sys/mman.h>
 #include <tuple>
@@ -73,6 +74,38 @@ inline std::string WriteFile(const QTemporaryDir& dir, const QString& strName,
         qFatal("cannot write %s", strPath.c_str());
     ::close(fd);
     return strPath;
+}
+
+// Bytes from a seeded generator: no stretch of them repeats, as real data hardly does.
+inline QByteArray Random(qsizetype nLength, unsigned nSeed) {
+    std::mt19937 random(nSeed);
+    QByteArray bytes(nLength, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = char(random());
+    return bytes;
+}
+
+// Makes file 2 from file 1's bytes: "i AT N" inserts N random bytes, "z AT N" N zeros, "d AT N"
+// deletes, "r AT N" replaces in place, "c FROM N TO" copies, "m FROM N TO" moves N bytes to TO
+// (counted once they left), "u" makes them unrelated.
+inline QByteArray Edit(QByteArray bytes, const QByteArray& script, unsigned nSeed) {
+    for (const QByteArray& step : script.split(';')) {
+        const QList<QByteArray> w = step.simplified().split(' ');
+        const auto n = [&w](int i) { return w.value(i).toLongLong(); };
+        const char cOp = w[0].isEmpty() ? ' ' : w[0][0];
+        const QByteArray piece = bytes.mid(n(1), n(2));
+        if (cOp == 'i' || cOp == 'z')
+            bytes.insert(n(1), cOp == 'z' ? QByteArray(n(2), '\0') : Random(n(2), ++nSeed));
+        else if (cOp == 'd' || cOp == 'm')
+            bytes.remove(n(1), n(2));
+        else if (cOp == 'r')
+            bytes.replace(n(1), n(2), Random(n(2), ++nSeed));
+        else if (cOp == 'u')
+            bytes = Random(bytes.size(), ++nSeed);
+        if (cOp == 'm' || cOp == 'c')
+            bytes.insert(n(3), piece);
+    }
+    return bytes;
 }
 
 // A pattern that differs from one offset to the next, so misplaced bytes are noticed.

@@ -1,7 +1,7 @@
 #include "ui/panebar.h"
 
-#include "app/messages.h"
 #include "ui/tiptext.h"
+#include "view/events.h"
 #include "view/textdraw.h"
 
 #include <QMouseEvent>

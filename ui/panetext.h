@@ -29,3 +29,10 @@ std::string CellSizeText(uint32_t nBytes);
 // negative (a strip too narrow for the number panes) the name panes are 0 wide.
 std::array<int32_t, PANE_COUNT> StatusPaneWidths(int32_t cx, int32_t nProgressText,
                                                  int32_t nCellSizeText, int32_t nDiffsText);
+
+// The diffs pane of an aligned comparison, from the count of segments of each kind (in the
+// engine's order: equal, different, inserted, deleted, moved, read-error): the pane shows the
+// segments that are not equal, which fits its sample as the engine keeps at most 2^19; its tip
+// names every kind's count, one a line.
+std::string SegmentCountText(const std::array<uint64_t, 6>& counts);
+std::string SegmentCountTip(const std::array<uint64_t, 6>& counts);

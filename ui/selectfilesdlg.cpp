@@ -5,6 +5,7 @@
 #include "ui/pathhistory.h"
 #include "ui/pathtext.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -127,6 +128,11 @@ void CSelectFilesDlg::CreateControls() {
         m_pInfo[i] = pInfo;
     }
 
+    // Unchecked, the comparison is the plain one, block for block at the same offsets.
+    m_pAlign = new QCheckBox("Follow &insertions and deletions", this);
+    m_pAlign->setObjectName("120");
+    pLayout->addWidget(m_pAlign);
+
     m_pOk = new QPushButton("OK", this);
     m_pOk->setObjectName("1");
     m_pOk->setDefault(true);
@@ -144,6 +150,14 @@ void CSelectFilesDlg::CreateControls() {
     pLayout->addLayout(pButtons);
     // Wider shows more of a long path; taller would show nothing more.
     setFixedHeight(sizeHint().height());
+}
+
+void CSelectFilesDlg::SetAlign(bool bAlign) {
+    m_pAlign->setChecked(bAlign);
+}
+
+bool CSelectFilesDlg::GetAlign() const {
+    return m_pAlign->isChecked();
 }
 
 void CSelectFilesDlg::OnInitDialog() {

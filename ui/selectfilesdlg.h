@@ -8,6 +8,7 @@
 #include <vector>
 
 class CPathHistory;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -40,6 +41,10 @@ public:
     const std::string& GetPrimaryPath() const { return m_entries[0].path; }
     const std::string& GetSecondaryPath() const { return m_entries[1].path; }
 
+    // The check box "Follow insertions and deletions"; as the user left it once exec() returned.
+    void SetAlign(bool bAlign);
+    bool GetAlign() const;
+
     // Replaces the toolkit's open-file dialog, e.g. for tests.
     void SetFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
     // The toolkit's open-file dialog, multiple selection, taking typed names unchecked,
@@ -69,6 +74,7 @@ private:
     FileEntry m_entries[2];
     QLineEdit* m_pInfo[2] = {};
     QPushButton* m_pOk = nullptr;
+    QCheckBox* m_pAlign = nullptr;
     QTimer m_checkTimer[2];
     FileChooser m_chooser = &CSelectFilesDlg::ChooseWithFileDialog;
 };

@@ -1,6 +1,6 @@
 #include "ui/statusstrip.h"
 
-#include "app/messages.h"
+#include "view/events.h"
 #include "view/textdraw.h"
 
 CStatusStrip::CStatusStrip(QWidget* pParent) : CPaneBar(PANE_COUNT, pParent) {}
@@ -16,6 +16,12 @@ void CStatusStrip::SetDiffsCount(uint32_t nCount) {
         FormatPaneText(PANE_DIFFS, "%u", nCount);
     else
         SetPaneText(PANE_DIFFS, std::string());
+}
+
+void CStatusStrip::SetSegmentCounts(const std::array<uint64_t, 6>& counts) {
+    SetPaneTip(PANE_DIFFS, SegmentCountTip(counts));
+    SetPaneText(PANE_DIFFS,
+                GetPane(PANE_PRIMARY).text.empty() ? std::string() : SegmentCountText(counts));
 }
 
 void CStatusStrip::RecalcLayout(int cx, int /*cy*/) {

@@ -14,6 +14,9 @@ public:
     void SetCellSize(uint32_t nBytes);
     // Shows the count, but only once the primary pane shows something; blank before.
     void SetDiffsCount(uint32_t nCount);
+    // An aligned comparison's diffs pane: the segments that are not equal, and in its tip the
+    // count of each kind; blank, as the count, before the primary pane shows something.
+    void SetSegmentCounts(const std::array<uint64_t, 6>& counts);
 
     // Fixes the panes' alignment and colours and measures the number panes from their
     // sample texts; the two name panes share the rest.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/messages.h"
+#include "view/events.h"
 
 #include <QLabel>
 #include <QObject>

@@ -30,8 +30,11 @@ const std::string& CHexLine::FormatLine(int32_t nPos) {
             m_pText += "   ";
             continue;
         }
-        std::snprintf(szField, sizeof szField, "%c%02X", i > 0 && i % 4 == 0 ? '-' : ' ',
-                      unsigned(m_pData[j]));
+        const char cSeparator = i > 0 && i % 4 == 0 ? '-' : ' ';
+        if (m_pMarks && m_pMarks[j])
+            std::snprintf(szField, sizeof szField, "%c%c%c", cSeparator, m_pMarks[j], m_pMarks[j]);
+        else
+            std::snprintf(szField, sizeof szField, "%c%02X", cSeparator, unsigned(m_pData[j]));
         m_pText += szField;
     }
     return m_pText;

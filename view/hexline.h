@@ -24,4 +24,7 @@ public:
     uint64_t m_nBase = 0;             // file offset of m_pData[0]
     int32_t m_nHexColumn = 0;         // column of the separator before the line's first byte
     int32_t m_nAddrBits = 0;          // 32: "%08X:" prefix; 64: "%08X`%08X:"
+    // Null, or one per data byte: 0 shows the byte, anything else stands twice in its place
+    // (".." where a file has no byte against the other's). Not owned.
+    const char* m_pMarks = nullptr;
 };

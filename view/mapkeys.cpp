@@ -60,6 +60,8 @@ std::string CMapView::GetCellDetail(int32_t i) const {
     uint64_t nLast = 0;
     if (!m_geometry.GetCellRange(i, nFirst, nLast))
         return std::string();
+    if (m_pAlignment)
+        return GetAlignDetail(i);
     if (m_states.GroupMax(i) > BLOCK_EQUAL && m_pFile1 && m_pFile2)
         return BuildHexDump(*m_pFile1, *m_pFile2, nFirst, nLast);
     return "[" + FormatRange(nFirst, nLast) + "]";
@@ -80,7 +82,8 @@ void CMapView::StepToDifference(bool bForward) {
     if (m_geometry.m_nTotalLength == 0)
         return;
     const uint32_t K = m_geometry.CellCount();
-    const int32_t i = FindDifference(m_states, K, m_geometry.m_nSelected, bForward);
+    const int32_t i = m_pAlignment ? FindAlignedStop(bForward)
+                                   : FindDifference(m_states, K, m_geometry.m_nSelected, bForward);
     if (i >= 0) {
         Select(i);
         ShowTipAtCell(i, GetCellDetail(i));

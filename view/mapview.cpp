@@ -1,8 +1,8 @@
 #include "view/mapview.h"
 
-#include "app/messages.h"
 #include "engine/blockstatearray.h"
 #include "ui/statusstrip.h"
+#include "view/events.h"
 #include "view/hexdump.h"
 #include "view/mapcolors.h"
 #include "view/maprender.h"
@@ -30,6 +30,8 @@ CMapView::CMapView(CBlockStateArray& states, CStatusStrip* pStrip, QSize maxMapS
     setAttribute(Qt::WA_NoSystemBackground);
     m_surface.Prepare(maxMapSize.width(), maxMapSize.height());
     m_rgb = StatePixels();
+    for (size_t n = 0; n < m_alignRgb.size(); ++n)
+        m_alignRgb[n] = PixelFromRef(AlignCellColor(uint8_t(n)));
     CreateKeyActions();
 }
 
@@ -49,7 +51,8 @@ void CMapView::SetDumpFiles(CInputFile* pFile1, CInputFile* pFile2) {
 
 bool CMapView::event(QEvent* pEvent) {
     if (pEvent->type() == UWM_TOOLHITTEST) {
-        OnToolQuery(static_cast<CToolHitEvent*>(pEvent)->m_query);
+        ToolHitQuery& query = static_cast<CToolHitEvent*>(pEvent)->m_query;
+        m_pAlignment ? OnAlignToolQuery(query) : OnToolQuery(query);
         return true;
     }
     return QWidget::event(pEvent);
@@ -78,9 +81,14 @@ QRegion CMapView::UpdateSurface() {
     if (m_surface.m_bitmap.isNull())
         return QRegion();
     const QRegion changed = m_geometry.m_nTotalLength == 0 ? PaintEmpty(w, h) : PaintCells(w, h);
+    if (m_pAlignment && m_geometry.m_nTotalLength == 0)
+        UpdateAlignCells(0); // the counts, of an empty file 1
     // Handed over with every change, not by the paint: squares outside the client area
     // change the count without any paint.
-    if (m_pStrip)
+    // Also over an empty file 1, which has no cells but may have inserted bytes against it.
+    if (m_pStrip && m_pAlignment)
+        m_pStrip->SetSegmentCounts(m_alignCells.Counts());
+    else if (m_pStrip)
         m_pStrip->SetDiffsCount(m_nDiffCells);
     return changed;
 }
@@ -136,11 +144,16 @@ QRegion CMapView::PaintCells(int w, int h) {
     layout.nCells = numbers.nCells;
     layout.nPerCell = numbers.nPerCell;
     layout.nSelected = m_geometry.m_nSelected;
+    layout.bAligned = m_pAlignment != nullptr;
     const bool bAll = !m_bSurfaceValid || layout != m_layout;
     if (bAll) {
         m_shown.assign(numbers.nCells, BLOCK_PENDING);
         m_count = CDiffCount();
     }
+    std::unique_lock<std::mutex> alignLock;
+    if (layout.bAligned)
+        alignLock = UpdateAlignCells(numbers.nCells);
+    const std::array<uint32_t, 256>& rgb = layout.bAligned ? m_alignRgb : m_rgb;
 
     CPixelBuffer pixels = Pixels(m_surface.m_bitmap);
     const int32_t P = numbers.nPitch;
@@ -151,11 +164,14 @@ QRegion CMapView::PaintCells(int w, int h) {
     // One rectangle per row of squares, from the first to the last square redrawn in it.
     std::vector<QRect> changed;
     for (uint32_t i = 0; i < numbers.nCells; ++i) {
-        const uint8_t s = CellState(pStates, nStates, i, R);
+        const uint8_t s =
+            layout.bAligned ? m_alignCells.Kind(i) : CellState(pStates, nStates, i, R);
         if (s == m_shown[i])
             continue;
-        m_count.Remove(m_shown[i]);
-        m_count.Add(s);
+        if (!layout.bAligned) { // the aligned mode counts segments instead
+            m_count.Remove(m_shown[i]);
+            m_count.Add(s);
+        }
         m_shown[i] = s;
         if (bAll) // drawn below, all in one go
             continue;
@@ -164,7 +180,7 @@ QRegion CMapView::PaintCells(int w, int h) {
         CCellGeometry::CellOrigin(int32_t(i), P, w, x, y);
         if (y >= h)
             continue;
-        DrawSquare(pixels, x, y, P, m_rgb[s], int32_t(i) == layout.nSelected);
+        DrawSquare(pixels, x, y, P, rgb[s], int32_t(i) == layout.nSelected);
         if (!changed.empty() && changed.back().top() == y)
             changed.back().setRight(x + P - 1);
         else
@@ -180,7 +196,7 @@ QRegion CMapView::PaintCells(int w, int h) {
         region.setRects(changed.data(), int(changed.size()));
         return region;
     }
-    DrawMap(pixels, w, h, P, m_shown, m_rgb, layout.nSelected);
+    DrawMap(pixels, w, h, P, m_shown, rgb, layout.nSelected);
     return QRegion(0, 0, w, h);
 }
 

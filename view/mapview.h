@@ -1,5 +1,6 @@
 #pragma once
 
+#include "view/aligncells.h"
 #include "view/cellgeometry.h"
 #include "view/diffcount.h"
 #include "view/offscreendc.h"
@@ -14,11 +15,13 @@ struct ToolHitQuery;
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
 class CBlockStateArray;
 class CInputFile;
+class CSharedAlignment;
 class CStatusStrip;
 class CToolTipRouter;
 class QAction;
@@ -48,6 +51,12 @@ public:
     // to date, and schedules a repaint of just those; the main window calls it on progress.
     void RefreshStates();
 
+    // Draws the cells from these segments, in file 1's offsets, as quillet-map's aligned
+    // picture does, and steps, details and counts by them; null: from the block states, as
+    // before. Not owned; read under its lock. Repaints nothing.
+    void SetAlignment(const CSharedAlignment* pAlignment);
+    const CSharedAlignment* GetAlignment() const { return m_pAlignment; }
+
     // The two files the cell detail text reads, open while a comparison is shown; not owned.
     void SetDumpFiles(CInputFile* pFile1, CInputFile* pFile2);
 
@@ -57,7 +66,8 @@ public:
     // can act; the main window lists them in its context menu.
     QList<QAction*> GetKeyActions() const { return {m_pNextAction, m_pPrevAction, m_pCopyAction}; }
 
-    // Moves the selection to the nearest cell in that direction that is not equal and shows
+    // Moves the selection to the nearest cell in that direction that is not equal (aligned: a
+    // stop of FindAlignStop) and shows
     // its detail at it; at the end the selection stays and a tip says there is none.
     void StepToDifference(bool bForward);
     // The selected cell's detail at it, as the tooltip shows it; nothing without a selection.
@@ -90,6 +100,13 @@ private:
     int32_t GetSelectedCell() const;
     // strText as a tip at cell i's square.
     void ShowTipAtCell(int32_t i, const std::string& strText);
+    // The aligned mode's cell detail, next stop and the tip over the map outside the cells.
+    std::string GetAlignDetail(int32_t i) const;
+    int32_t FindAlignedStop(bool bForward) const;
+    void OnAlignToolQuery(ToolHitQuery& query);
+    // Brings the aligned cells' kinds and counts up to the segments for nCells cells; returns
+    // the segments' lock, held.
+    std::unique_lock<std::mutex> UpdateAlignCells(uint32_t nCells);
 
     // The tooltip's question: the cell under the point and its range or, for a cell that
     // differs, both files' bytes around the first difference, read again at every query.
@@ -114,6 +131,7 @@ private:
         int32_t nDpiX = 0;
         int32_t nDpiY = 0;
         QString strFont;
+        bool bAligned = false; // the cells show kinds of segments rather than block states
         bool operator==(const CLayout&) const = default;
     };
 
@@ -129,6 +147,9 @@ private:
     CCellGeometry m_geometry;
     uint32_t m_nDiffCells = 0;
     std::array<uint32_t, 256> m_rgb{}; // the colour of each state byte, as the surface stores it
+    std::array<uint32_t, 256> m_alignRgb{}; // the colour of each kind of an aligned cell
+    const CSharedAlignment* m_pAlignment = nullptr;
+    CAlignCells m_alignCells; // the kinds the aligned cells show
 
     CLayout m_layout;             // of the surface
     bool m_bSurfaceValid = false; // the surface shows m_layout and m_shown

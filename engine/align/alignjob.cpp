@@ -23,12 +23,18 @@ void CAlignJob::Progress(uint64_t nDone1) {
         return;
     m_nPosted = nDone1;
     m_nProgress.store(int32_t(nDone1 * 10000.0 / double(L)), std::memory_order_relaxed);
+    // Not at the end: matching moves may have written the segments anew by then, and the
+    // finished alignment is the finish's to hand over.
+    if (m_setup.pSettled && nDone1 < L)
+        m_setup.pSettled->CatchUp(*m_setup.pAlignment);
     m_setup.pSink->PostProgress();
 }
 
 void CAlignJob::Run() {
     CAlignment& out = *m_setup.pAlignment;
     out.Reset(m_setup.nLength1, m_setup.nLength2);
+    if (m_setup.pSettled)
+        m_setup.pSettled->Reset(m_setup.nLength1, m_setup.nLength2);
     {
         // The readers close before the finish is posted, so no file stays open past it.
         CAlignReader reader1;

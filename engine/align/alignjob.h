@@ -8,6 +8,7 @@
 #include <string>
 
 class CAlignment;
+class CSharedAlignment;
 
 // What an aligned comparison reads and writes; owned by others, unchanged while the job exists.
 struct CAlignSetup {
@@ -22,6 +23,9 @@ struct CAlignSetup {
     CLockedText* pError1 = nullptr;
     CLockedText* pError2 = nullptr;
     IJobSink* pSink = nullptr;
+    // When given, brought up to the segments settled so far before each progress post, so that
+    // they can be shown while the run goes on; started afresh when the run begins.
+    CSharedAlignment* pSettled = nullptr;
 };
 
 // Aligns two files on its own thread: follows insertions, deletions and moves, and reports

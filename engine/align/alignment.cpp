@@ -1,6 +1,7 @@
 #include "engine/align/alignment.h"
 
 #include <algorithm>
+#include <cstddef>
 
 const char* AlignKindName(EAlignKind eKind) {
     switch (eKind) {
@@ -91,4 +92,40 @@ uint8_t CAlignment::WorstKind(uint64_t nFirst, uint64_t nEnd) const {
             nWorst = std::max(nWorst, CellKind(*it));
     }
     return nWorst;
+}
+
+bool CAlignment::CatchUp(const CAlignment& from) {
+    const size_t n = m_segments.size();
+    // Matching moves writes the segments anew: then the two part before the last one.
+    if (n > from.m_segments.size() || (n >= 2 && m_segments[n - 2] != from.m_segments[n - 2]) ||
+        m_nLength1 != from.m_nLength1 || m_nLength2 != from.m_nLength2) {
+        *this = from;
+        return true;
+    }
+    if (n > 0)
+        m_segments.back() = from.m_segments[n - 1];
+    m_segments.insert(m_segments.end(), from.m_segments.begin() + std::ptrdiff_t(n),
+                      from.m_segments.end());
+    m_nCovered2 = from.m_nCovered2;
+    m_bComplete = from.m_bComplete;
+    return false;
+}
+
+void CSharedAlignment::Reset(uint64_t nLength1, uint64_t nLength2) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_alignment.Reset(nLength1, nLength2);
+    m_alignment.m_segments.shrink_to_fit();
+    ++m_nGeneration;
+}
+
+void CSharedAlignment::CatchUp(const CAlignment& from) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_alignment.CatchUp(from))
+        ++m_nGeneration;
+}
+
+void CSharedAlignment::Replace(CAlignment&& finished) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_alignment = std::move(finished);
+    ++m_nGeneration;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // What a stretch of an aligned comparison holds.
@@ -61,6 +62,10 @@ public:
     // then deleted, then inserted (bytes inserted at a point inside the range, or at its end when
     // that is the end of file 1), then shifted, then equal; CELL_PENDING where nothing is known.
     uint8_t WorstKind(uint64_t nFirst, uint64_t nEnd) const;
+    // Brings this copy up to from, of which it holds a prefix that may end in a segment that has
+    // grown since: costs what was added, not the whole. Anything else is copied whole, and
+    // then true is returned.
+    bool CatchUp(const CAlignment& from);
 
     std::vector<CAlignSegment> m_segments;
     uint64_t m_nLength1 = 0;
@@ -69,4 +74,27 @@ public:
 
 private:
     uint64_t m_nCovered2 = 0;
+};
+
+// An alignment that a running comparison settles and the user interface reads meanwhile: the
+// worker brings it up to what it has settled, the reader looks under the lock.
+class CSharedAlignment {
+public:
+    // Starts afresh for files of these lengths.
+    void Reset(uint64_t nLength1, uint64_t nLength2);
+    // The worker's segments so far: they tile a prefix of both files.
+    void CatchUp(const CAlignment& from);
+    // The finished alignment in place of the copy; the worker is gone by then.
+    void Replace(CAlignment&& finished);
+
+    std::unique_lock<std::mutex> Lock() const { return std::unique_lock<std::mutex>(m_lock); }
+    // Both under Lock(). A reader that finds another generation than it last saw reads it all
+    // again: the copy was started afresh or replaced, not only added to.
+    const CAlignment& Get() const { return m_alignment; }
+    uint64_t Generation() const { return m_nGeneration; }
+
+private:
+    mutable std::mutex m_lock;
+    CAlignment m_alignment;
+    uint64_t m_nGeneration = 0;
 };

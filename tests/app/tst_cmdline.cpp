@@ -27,6 +27,9 @@ private slots:
         row("unclosed quote", true, {"x \"a b"}, 2, "x|a b");
         row("empty quotes", true, {"\"\""}, 1, "|");
         row("slash is an option", true, {"a.bin /tmp/b.bin"}, -1, "a.bin|");
+        row("--align", false, {"a", "--align", "b"}, 2, "a|b aligned");
+        row("--align beside another option", false, {"--align", "-x", "a"}, -1, "a| aligned");
+        row("--align after dash dash is a name", false, {"--", "--align"}, 1, "--align|");
     }
     void parse() {
         const auto [line, args, result, paths] =
@@ -36,7 +39,8 @@ private slots:
                       : cmdline.Parse(StdList(args)),
                  result >= 0);
         QCOMPARE(cmdline.m_nResult, result);
-        QCOMPARE(QString::fromStdString(cmdline.m_strPath1 + "|" + cmdline.m_strPath2)
+        QCOMPARE(QString::fromStdString(cmdline.m_strPath1 + "|" + cmdline.m_strPath2 +
+                                        (cmdline.m_bAlign ? " aligned" : ""))
                      .remove(QDir::currentPath() + "/"),
                  paths);
     }

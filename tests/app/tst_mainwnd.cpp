@@ -4,6 +4,8 @@
 #include "tests/engine/faultcases.h"
 #include "ui/selectfilesdlg.h"
 
+#include <QCheckBox>
+
 #include <climits>
 #include <filesystem>
 
@@ -64,7 +66,7 @@ private slots:
                           strTwo = f.File("two", Pattern(3 * kLoad + 32));
         f.Start(strOne, strTwo);
         const auto nHeld = int32_t(loads * kLoad / 32);
-        QVERIFY(Await([&] { return f.wnd.GetJob() && f.wnd.GetJob()->m_nDone.load() == nHeld; }));
+        QVERIFY(Await([&] { return f.Done() == nHeld; }));
         QTRY_VERIFY(f.Text(PANE_PROGRESS).isEmpty() == !loads && // not the first run's "100%"
                     f.wnd.windowTitle() == (loads ? f.Text(PANE_PROGRESS) : CMainWnd::kTitle));
         f.Start(f.File("three", "x"), f.File("four", "y")); // ignored during a run
@@ -107,6 +109,28 @@ private slots:
         QVERIFY(f.RunsAgain());
     }
 
+    // An aligned run held at a read: Escape asks, Yes stops it where it was, No lets it end;
+    // either way one finish, the window idle and able to run again.
+    void alignedCloseDuringRun() {
+        for (const char* pszAnswer : {"Yes", "No"}) {
+            CWindowFixture f(4);
+            f.app.m_cmdline.m_bAlign = true;
+            const QByteArray bytes = Pattern(3 * kLoad);
+            const std::string str1 = f.File("one", bytes),
+                              str2 = f.File("two", QByteArray(bytes).insert(1000, 'x'));
+            f.Start(str1, str2);
+            QVERIFY(f.wnd.GetJob() && f.wnd.GetMapView().GetAlignment());
+            AnswerNextModal([&](QWidget& box) { ClickButton(box, pszAnswer); });
+            QTest::keyClick(&f.wnd, Qt::Key_Escape);
+            QTRY_VERIFY(f.wnd.m_nCloses == 1 && !QApplication::activeModalWidget());
+            f.Release();
+            QVERIFY(f.WaitIdle() && f.finishes.m_nCount == 1 && f.wnd.isVisible());
+            QCOMPARE(f.ShowsFinished(str1, str2), pszAnswer == QString("No"));
+            f.app.m_cmdline.m_bAlign = false;
+            QVERIFY(f.RunsAgain() && !f.wnd.GetMapView().GetAlignment());
+        }
+    }
+
     // Right after the first progress is shown, and before any timer can run, the worker makes
     // the progress of a second load and stops again: its notice falls into the window's pause.
     void progressMadeWhileThePauseRunsIsShown() {
@@ -115,7 +139,7 @@ private slots:
         f.wnd.m_afterProgress = [&] {
             strFirst = f.Text(PANE_PROGRESS);
             f.Allow(2);
-            for (int i = 0; i < 10000 && f.wnd.GetJob()->m_nDone.load() < 2 * kLoad / 32; ++i)
+            for (int i = 0; i < 10000 && f.Done() < 2 * kLoad / 32; ++i)
                 QThread::msleep(1);
         };
         f.Start(f.File("one", Pattern(3 * kLoad + 32)), f.File("two", Pattern(3 * kLoad + 32)));
@@ -166,29 +190,79 @@ private slots:
     }
 
     // The engine's fault cases run by the window: one finish, the engine's states, a sound run.
+    // Aligned, each cell holds the worst the plain comparison says of its blocks (cells by the
+    // engine's worst kind: 2 equal, 3 different, 4 inserted or deleted, 5 unreadable).
     void faultDuringRun_data() {
-        QTest::addColumn<int>("row");
+        Columns<int, bool>("row", "aligned");
         for (int i = 0; i < int(std::size(faults::kCases)); ++i) {
             const faults::Case& c = faults::kCases[i];
             if (std::max(c.nLength1, c.nLength2) == faults::M)
-                QTest::newRow(c.pszName) << i;
+                for (bool bAligned : {false, true})
+                    QTest::addRow("%s%s", c.pszName, bAligned ? ", aligned" : "") << i << bAligned;
         }
     }
     void faultDuringRun() {
-        QFETCH(int, row);
+        const auto [row, aligned] = Fetch<int, bool>("row", "aligned");
         const faults::Case& c = faults::kCases[row];
         CWindowFixture f;
         faults::CFaultRun fault(c, f.dir);
         if (fault.pszSkip)
             QSKIP(fault.pszSkip);
+        f.app.m_cmdline.m_bAlign = aligned;
         f.Start(fault.strFirst, fault.strSecond);
         QVERIFY(f.WaitIdle() && fault.nActed == 0 && f.finishes.m_nCount == 1 &&
                 f.ShowsFinished(fault.strFirst, fault.strSecond));
         QByteArray states;
-        for (int64_t i = 0; i * f.BlockSize() < faults::M; ++i)
+        const QImage map = f.wnd.GetMapView().grab().toImage();
+        const CCellGeometry& geometry = f.wnd.GetMapView().GetGeometry();
+        for (int64_t i = 0; i * f.BlockSize() < faults::M && !aligned; ++i)
             states += char('0' + f.app.m_states.Get(int32_t(i)));
+        for (uint32_t i = 0; i < geometry.CellCount() && aligned; ++i) {
+            int32_t x = 0, y = 0;
+            CCellGeometry::CellOrigin(int32_t(i), geometry.m_nPitch, map.width(), x, y);
+            const QRgb rgb = map.pixel(x, y) & 0xFFFFFF;
+            states += rgb == 0x8080FF   ? '2'
+                      : rgb == 0xFF8080 ? '3'
+                      : rgb == 0xFFB040 ? '4'
+                      : rgb == 0        ? '5'
+                                        : '?';
+        }
         QCOMPARE(Kinds(states), Kinds(faults::Runs(c.pszStates)));
         QVERIFY(f.RunsAgain());
+    }
+
+    // The box to follow insertions and deletions: unchecked at first, kept
+    // for the next dialog whether it is confirmed or cancelled, and the run as it says;
+    // --align on the command line checks it.
+    void alignBoxRemembered() {
+        CWindowFixture f;
+        f.wnd.m_bScripted = false;
+        const std::string str1 = f.File("one", Pattern(5000)),
+                          str2 = f.File("two", "x" + Pattern(5000));
+        QStringList seen;
+        const auto Answer = [&](bool bToggle, const char* pszButton) {
+            AnswerNextModal([&, bToggle, pszButton](QWidget& dialog) {
+                auto* pBox = dialog.findChild<QCheckBox*>("120");
+                seen << pBox->text() + (pBox->isChecked() ? " on" : " off");
+                if (bToggle)
+                    pBox->click();
+                dialog.findChild<QAbstractButton*>(pszButton)->click();
+            });
+            f.Start(str1, str2);
+            return f.WaitIdle();
+        };
+        QVERIFY(Answer(true, "1") && f.wnd.GetMapView().GetAlignment());
+        QVERIFY(Answer(true, "2") && Answer(false, "1") && f.wnd.GetMapView().GetAlignment());
+        QVERIFY(Answer(true, "1") && !f.wnd.GetMapView().GetAlignment());
+        QVERIFY(f.Text(PANE_DIFFS).toInt() > 1); // the plain count again: every cell differs
+        f.app.m_cmdline.Parse({"--align", str1, str2});
+        QVERIFY(Answer(false, "1") && f.wnd.GetMapView().GetAlignment() &&
+                f.ShowsFinished(str1, str2));
+        f.wnd.GetMapView().repaint();
+        QCOMPARE(f.Text(PANE_DIFFS), "1"); // one segment inserted
+        const QString strBox = "Follow &insertions and deletions";
+        QCOMPARE(seen, (QStringList{strBox + " off", strBox + " on", strBox + " on", strBox + " on",
+                                    strBox + " on"}));
     }
 
     // Dropped files pre-fill the dialog, whatever their names; a confirmed run opens them. The

@@ -78,6 +78,64 @@ private slots:
         QTest::keyClick(&map, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), strDetail);
     }
+
+    // An aligned run in the window, 1 MB of random bytes edited as testutil's Edit says. Alt+Down
+    // stops at every cell holding file-1 bytes from a to b for each pair a, b of stops, and Alt+Up
+    // at the same going back: the edits, and where a new shift begins, not the shifted cells after
+    // it. Enter on the last cell shows tip. The deletions end on a multiple of 4096, so that their
+    // new shift begins a cell.
+    void alignedStops_data() {
+        Columns<QByteArray, QList<qint64>, QString>("edits", "stops", "tip");
+        QTest::newRow("1 byte inserted")
+            << QByteArray("i 300000 1") << QList<qint64>{300000, 300000} << "file 2 at +1:";
+        QTest::newRow("deleted, and the new shift after it")
+            << QByteArray("d 300000 3104") << QList<qint64>{300000, 303104} << "at -3104:";
+        QTest::newRow("changed in place")
+            << QByteArray("r 500000 3") << QList<qint64>{500000, 500002} << "";
+        QTest::newRow("inserted, then deleted: back at shift 0")
+            << QByteArray("i 200000 5; d 704512 5") << QList<qint64>{200000, 200000, 704507, 704512}
+            << "equal ";
+    }
+    void alignedStops() {
+        const auto [edits, stops, tip] =
+            Fetch<QByteArray, QList<qint64>, QString>("edits", "stops", "tip");
+        const QByteArray one = Random(1000000, 8), two = Edit(one, edits, 9);
+        CWindowFixture f;
+        f.app.m_cmdline.m_bAlign = true;
+        f.Start(f.File("one", one), f.File("two", two));
+        QVERIFY(f.WaitIdle() && f.ShowsFinished(f.Text(PANE_PRIMARY).toStdString(),
+                                                f.Text(PANE_SECONDARY).toStdString()));
+        CMapView& map = f.wnd.GetMapView();
+        const qint64 C = map.GetGeometry().m_nCellSize;
+        QVERIFY(C <= 4096);
+        QList<qint64> cells;
+        for (qsizetype k = 0; k + 1 < stops.size(); k += 2)
+            for (qint64 i = stops[k] / C; i <= stops[k + 1] / C; ++i)
+                if (cells.isEmpty() || cells.back() < i)
+                    cells << i;
+        QList<qint64> forward{-1}, back{cells.back()}; // where each pass starts
+        for (QList<qint64>* pSeen : {&forward, &back}) {
+            for (int k = 0; k < 200; ++k) {
+                QTest::keySequence(&map, QKeySequence(pSeen == &forward ? "Alt+Down" : "Alt+Up"));
+                if (map.GetGeometry().m_nSelected == pSeen->back())
+                    break;
+                *pSeen << map.GetGeometry().m_nSelected;
+            }
+            pSeen->removeFirst();
+        }
+        QCOMPARE(forward, cells);
+        std::reverse(back.begin(), back.end());
+        QCOMPARE(back, cells.mid(0, cells.size() - 1));
+        QLabel* pTip = f.wnd.GetToolTips().GetTipWindow();
+        QTest::keyClick(&map, Qt::Key_End);
+        QTest::keyClick(&map, Qt::Key_Return);
+        QVERIFY2(pTip->isVisible() && pTip->text().contains(tip), qPrintable(pTip->text()));
+        ToolHitQuery query; // below the last row: the colours explained
+        std::tie(query.x, query.y) = std::pair(2, map.height() - 2);
+        CToolHitEvent event(query);
+        QCoreApplication::sendEvent(&map, &event);
+        QVERIFY(query.uId >= 0 && query.strText == kAlignLegend);
+    }
 };
 
 QTEST_MAIN(TestMapKeys)

@@ -96,6 +96,52 @@ private slots:
         QCOMPARE(wnd.GetMapView().GetGeometry().m_nSelected, 0);
         QVERIFY2(ScreenShowsFullPaint(wnd), "the selection is not on the screen");
     }
+
+    // Aligned runs of 8 MB of random bytes, each edited: the screen shows the cell of the edit
+    // in its colour, sky blue after it to the end where the bytes shifted, light blue before,
+    // and no red anywhere; edits as testutil's Edit makes them.
+    void aligned_data() {
+        Columns<QString, QColor, QColor>("edit", "at", "last");
+        const QColor kPurple(192, 96, 224), kSkyBlue(96, 200, 255), kLightBlue(128, 128, 255);
+        QTest::newRow("1 byte inserted") << "i 3000000 1" << kPurple << kSkyBlue;
+        QTest::newRow("moved") << "m 1000000 500000 6000000" << kSkyBlue << kLightBlue;
+    }
+    void aligned() {
+        const auto [edit, at, last] = Fetch<QString, QColor, QColor>("edit", "at", "last");
+        CAppState app;
+        CScriptedWnd wnd(app, SystemScreenMetrics());
+        wnd.setGeometry(0, 0, 760, 520); // away from the pointer: no tooltip over the map
+        wnd.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+        const QByteArray bytes = Random(8000000, 27);
+        app.m_cmdline.m_strPath1 = WriteFile(m_dir, "one", bytes);
+        app.m_cmdline.m_strPath2 = WriteFile(m_dir, "two", Edit(bytes, edit.toLatin1(), 28));
+        const qsizetype nAt = edit.section(' ', 1, 1).toLongLong();
+        app.m_cmdline.m_bAlign = true;
+        CMapView& map = wnd.GetMapView();
+        for (int nRun = 0; nRun < 3; ++nRun) {
+            PostSelectFiles(&wnd);
+            QVERIFY(Await([&] { return wnd.GetJob() != nullptr; }, 10000));
+            QVERIFY(Await([&] { return !wnd.GetJob(); }));
+            QVERIFY2(ScreenShowsFullPaint(wnd), "the screen is not the window's full paint");
+            const QImage screen = Picture(wnd);
+            const CCellGeometry& geometry = map.GetGeometry();
+            const auto Colour = [&](int64_t i) {
+                int32_t x = 0, y = 0;
+                CCellGeometry::CellOrigin(int32_t(i), geometry.m_nPitch, map.width(), x, y);
+                return screen.pixelColor(map.mapTo(&wnd, QPoint(x + 1, y + 1)));
+            };
+            const int64_t K = geometry.CellCount(), nCell = nAt / geometry.m_nCellSize;
+            QVERIFY(K > 100 && nCell > 0);
+            QCOMPARE(Colour(0), QColor(128, 128, 255));
+            QCOMPARE(Colour(nCell - 1), QColor(128, 128, 255));
+            QCOMPARE(Colour(nCell), at);
+            QCOMPARE(Colour(nCell + 1), QColor(96, 200, 255));
+            QCOMPARE(Colour(K - 1), last);
+            const auto* p = reinterpret_cast<const QRgb*>(screen.constBits());
+            QVERIFY(std::count(p, p + screen.width() * screen.height(), qRgb(255, 128, 128)) == 0);
+        }
+    }
 };
 
 // A private Xvfb on a free display it names once it accepts connections, so that test programs

@@ -161,6 +161,11 @@ struct CWindowFixture : CFileSystem {
         Start(str1, str2);
         return WaitIdle() && finishes.m_nCount == nBefore + 1 && ShowsFinished(str1, str2);
     }
+    // The blocks the plain run has compared so far; -1 with no plain run.
+    int32_t Done() {
+        auto* pJob = dynamic_cast<CCompareJob*>(wnd.GetJob());
+        return pJob ? pJob->m_nDone.load() : -1;
+    }
     uint32_t BlockSize() { return wnd.GetMapView().GetGeometry().m_nBlockSize; }
 
     const std::thread::id m_main = std::this_thread::get_id();

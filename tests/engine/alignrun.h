@@ -17,6 +17,7 @@ struct CAlignRun : IJobSink {
     std::function<void()> onProgress; // called on the worker thread
     CAlignJob* pJob = nullptr;
     std::vector<int32_t> progress; // each value posted
+    CSharedAlignment* pSettled = nullptr;
 
     void PostProgress() override {
         progress.push_back(pJob->m_nProgress.load());
@@ -27,7 +28,8 @@ struct CAlignRun : IJobSink {
 
     // Runs to the end, the files taken to be n1 and n2 bytes long; false when it did not start.
     bool Run(const std::string& strPath1, const std::string& strPath2, uint64_t n1, uint64_t n2) {
-        CAlignSetup setup{strPath1, strPath2, n1, n2, &alignment, &bAbort, &error1, &error2, this};
+        CAlignSetup setup{strPath1, strPath2, n1,      n2,   &alignment,
+                          &bAbort,  &error1,  &error2, this, pSettled};
         std::string strError;
         if (!StartAlignJob(pJob, setup, strError))
             return false;

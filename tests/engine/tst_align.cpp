@@ -6,43 +6,10 @@
 
 #include <QtTest>
 
-#include <random>
-
 using namespace testutil;
 
 namespace {
 constexpr qsizetype M = 1 << 20;
-
-QByteArray Random(qsizetype nLength, unsigned nSeed) {
-    std::mt19937 random(nSeed);
-    QByteArray bytes(nLength, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = char(random());
-    return bytes;
-}
-
-// Makes file 2 from file 1's bytes: "i AT N" inserts N random bytes, "z AT N" N zeros, "d AT N"
-// deletes, "r AT N" replaces in place, "c FROM N TO" copies, "m FROM N TO" moves N bytes to TO
-// (counted once they left), "u" makes them unrelated.
-QByteArray Edit(QByteArray bytes, const QByteArray& script, unsigned nSeed) {
-    for (const QByteArray& step : script.split(';')) {
-        const QList<QByteArray> w = step.simplified().split(' ');
-        const auto n = [&w](int i) { return w.value(i).toLongLong(); };
-        const char cOp = w[0].isEmpty() ? ' ' : w[0][0];
-        const QByteArray piece = bytes.mid(n(1), n(2));
-        if (cOp == 'i' || cOp == 'z')
-            bytes.insert(n(1), cOp == 'z' ? QByteArray(n(2), '\0') : Random(n(2), ++nSeed));
-        else if (cOp == 'd' || cOp == 'm')
-            bytes.remove(n(1), n(2));
-        else if (cOp == 'r')
-            bytes.replace(n(1), n(2), Random(n(2), ++nSeed));
-        else if (cOp == 'u')
-            bytes = Random(bytes.size(), ++nSeed);
-        if (cOp == 'm' || cOp == 'c')
-            bytes.insert(n(3), piece);
-    }
-    return bytes;
-}
 
 // What breaks the alignment's promises for these two files; empty when nothing does.
 QByteArray Broken(const CAlignment& a, const QByteArray& one, const QByteArray& two) {
@@ -407,6 +374,41 @@ private slots:
         SimulateThreadStartFailure(true);
         CAlignRun run;
         QVERIFY(!run.Run(strOne, strTwo, one.size(), two.size()) && run.nFinished == 0);
+    }
+
+    // At each progress post the settled copy is a prefix of the finished alignment, its last
+    // segment cut short at most, and it only grows; a new run starts it afresh.
+    void settledWhileRunning() {
+        const QByteArray one = Random(24 * M, 7);
+        const QByteArray two =
+            Edit(one, "i 5000000 1; d 10000000 4096; r 15000000 9; i 20000000 3", 9);
+        CSharedAlignment settled;
+        settled.CatchUp(CAlignment()); // an earlier run's
+        CAlignRun run;
+        run.pSettled = &settled;
+        std::vector<std::vector<CAlignSegment>> seen;
+        run.onProgress = [&] {
+            const auto lock = settled.Lock();
+            seen.push_back(settled.Get().m_segments);
+        };
+        QVERIFY(run.Run(WriteFile(m_dir, "one", one), WriteFile(m_dir, "two", two), one.size(),
+                        two.size()));
+        const std::vector<CAlignSegment>& final = run.alignment.m_segments;
+        QVERIFY(seen.size() >= 2 && final.size() > 6 && seen.back().size() > 1);
+        for (size_t k = 0; k < seen.size(); ++k) {
+            QVERIFY(seen[k].size() <= final.size() &&
+                    (k == 0 || seen[k].size() >= seen[k - 1].size()));
+            for (size_t i = 0; i < seen[k].size(); ++i) {
+                CAlignSegment s = seen[k][i];
+                if (i + 1 == seen[k].size() && s.nLength1 <= final[i].nLength1 &&
+                    s.nLength2 <= final[i].nLength2)
+                    std::tie(s.nLength1, s.nLength2) =
+                        std::tie(final[i].nLength1, final[i].nLength2);
+                QVERIFY2(s == final[i], qPrintable(QString("post %1, segment %2").arg(k).arg(i)));
+            }
+        }
+        settled.Reset(1, 2);
+        QVERIFY(settled.Get().m_segments.empty() && settled.Get().m_nLength2 == 2);
     }
 };
 

@@ -1,13 +1,14 @@
-#include "app/messages.h"
 #include "tests/testutil.h"
 #include "ui/pathhistory.h"
 #include "ui/selectfilesdlg.h"
 #include "ui/separatorbar.h"
 #include "ui/statusstrip.h"
 #include "ui/tooltiprouter.h"
+#include "view/events.h"
 #include "view/textdraw.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -159,7 +160,8 @@ private slots:
         QVERIFY(!QTest::qWaitFor([&] { return pTip->isVisible(); }, 150));
     }
 
-    // Typing is checked after a pause, a list choice at once; Enter keeps the typed case.
+    // Typing is checked after a pause, a list choice at once; Enter keeps the typed case. The
+    // box to follow insertions has its key.
     void selectFilesTyping() {
         CPathHistory first, second;
         first.AddRecent(Path("case")), second.AddRecent(Path("a")), second.AddRecent(Path("empty"));
@@ -178,8 +180,13 @@ private slots:
         emit Child(dlg, 116)->activated(1);
         QVERIFY(Info(dlg, 118).isEmpty() && Info(dlg, 113) == "File not found" && !OkOn(dlg));
         QTRY_VERIFY_WITH_TIMEOUT(Info(dlg, 113).isEmpty() && OkOn(dlg), 5000);
+        auto* pAlign = Child<QCheckBox>(dlg, 120); // unchecked unless set, Alt+I toggles it
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_I, Qt::AltModifier);
+        QTRY_VERIFY(pAlign->isChecked());
+        dlg.SetAlign(false);
         QTest::keyClick(Child(dlg, 111), Qt::Key_Return);
-        QVERIFY(dlg.result() == QDialog::Accepted && dlg.GetPrimaryPath() == Path("CASE"));
+        QVERIFY(dlg.result() == QDialog::Accepted && dlg.GetPrimaryPath() == Path("CASE") &&
+                !dlg.GetAlign());
     }
     // Down picks the newest listed name, checked at once; Enter or Tab after typing one waits.
     void selectFilesListKeys() {

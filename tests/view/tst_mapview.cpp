@@ -1,12 +1,17 @@
-#include "app/messages.h"
+#include "cli/mapalign.h"
+#include "cli/mapcli.h"
 #include "engine/blockstatearray.h"
+#include "tests/engine/alignrun.h"
 #include "tests/testutil.h"
 #include "ui/statusstrip.h"
+#include "view/events.h"
 #include "view/mapview.h"
 #include "view/textdraw.h"
 
 #include <QPainter>
 #include <QtTest>
+
+#include <sstream>
 
 using namespace testutil;
 
@@ -118,6 +123,60 @@ private slots:
         f.states.Set(2499, BLOCK_DIFFERENT);
         f.view.RefreshStates();
         QCOMPARE(f.strip.GetPane(PANE_DIFFS).text, std::string("3"));
+    }
+
+    // The aligned map is quillet-map's aligned picture, pixel for pixel; while the segments come
+    // in, each cut short as a run settles them, every step shows what a whole paint of them shows.
+    // 3 MB of random bytes edited as tests/testutil.h's Edit says.
+    void alignedMapIsThePicture_data() {
+        Columns<QByteArray, QSize>("edits", "size");
+        QTest::newRow("1 byte inserted, 333x200") << QByteArray("i 1234567 1") << QSize(333, 200);
+        QTest::newRow("deleted and changed, 997x6")
+            << QByteArray("d 2000000 70000; r 100 9") << QSize(997, 6);
+        QTest::newRow("moved, 301x201") << QByteArray("m 500000 300000 2200000") << QSize(301, 201);
+        QTest::newRow("all deleted, 101x101") << QByteArray("d 0 3000000") << QSize(101, 101);
+    }
+    void alignedMapIsThePicture() {
+        const auto [edits, size] = Fetch<QByteArray, QSize>("edits", "size");
+        QTemporaryDir dir;
+        const QByteArray one = Random(3000000, 27), two = Edit(one, edits, 28);
+        const std::string str1 = WriteFile(dir, "one", one), str2 = WriteFile(dir, "two", two);
+        const QString strPng = dir.filePath("aligned.png");
+        std::ostringstream out, err;
+        const QString strSize = QString("--size=%1x%2").arg(size.width()).arg(size.height());
+        QCOMPARE(
+            RunMap(StdList({"--align", strSize, "--png=" + strPng, str1.c_str(), str2.c_str()}),
+                   out, err, false),
+            1);
+        CAlignRun run;
+        QVERIFY(run.Run(str1, str2, uint64_t(one.size()), uint64_t(two.size())));
+        const int32_t N = CCellGeometry::CellsInArea(size.width(), size.height());
+        MapFixture f(size, 4 * N); // the window sizes its array for the largest map
+        CSharedAlignment shown;
+        f.view.SetAlignment(&shown);
+        f.view.SetTotalLength(uint64_t(one.size()));
+        CBlockStateArray states; // a whole paint's arithmetic, as quillet-map's
+        states.AllocateCount(N);
+        CCellGeometry geometry(states);
+        geometry.SetTotalLength(uint64_t(one.size()), size.width(), size.height());
+        CAlignment part;
+        part.Reset(one.size(), two.size());
+        for (const CAlignSegment& s : run.alignment.m_segments) {
+            for (uint64_t nCut : {2, 1}) {
+                CAlignment step = part;
+                step.Append(s.eKind, s.nOffset1, s.nLength1 / nCut, s.nOffset2, s.nLength2 / nCut);
+                shown.CatchUp(step);
+                f.view.RefreshStates();
+                const auto pixels = RenderAlignMap(geometry, step, size.width(), size.height());
+                QCOMPARE(f.Grab(), QImage(reinterpret_cast<const uchar*>(pixels.get()),
+                                          size.width(), size.height(), QImage::Format_RGB32));
+            }
+            part.Append(s.eKind, s.nOffset1, s.nLength1, s.nOffset2, s.nLength2);
+        }
+        shown.Replace(std::move(run.alignment));
+        f.view.RefreshStates();
+        const QImage picture = QImage(strPng).convertToFormat(QImage::Format_RGB32);
+        QVERIFY(f.Grab() == picture && picture.pixelColor(2, 2) != kWhite);
     }
 };
 
