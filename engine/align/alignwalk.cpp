@@ -33,6 +33,7 @@ CAlignWalk::EStop CAlignWalk::Diagonal(uint64_t& p1, uint64_t& p2) {
     for (;;) {
         if (IsAborted())
             return Aborted;
+        ShowEqual(p1, p2);
         m_onProgress(p1);
         // Where both files' data is mapped, it is compared there; a page that cannot be had or a
         // file that shrank under its mapping has the stretch read again, which tells what.
@@ -77,6 +78,24 @@ CAlignWalk::EStop CAlignWalk::Diagonal(uint64_t& p1, uint64_t& p2) {
         if (nSame < n)
             return Mismatch;
     }
+}
+
+void CAlignWalk::BeginEqual(uint64_t p1, uint64_t p2, bool bFound) {
+    m_nStretch1 = m_nShown1 = p1;
+    m_nShown2 = p2;
+    m_bStretchStands = bFound;
+}
+
+void CAlignWalk::ShowEqual(uint64_t q1, uint64_t q2) {
+    // Only a short stretch at the start of unrelated data may yet join the gap after it.
+    if (m_bStretchStands || q1 - m_nStretch1 >= kProbeLength)
+        EndEqual(q1, q2);
+}
+
+void CAlignWalk::EndEqual(uint64_t q1, uint64_t q2) {
+    m_out.Append(EAlignKind::Equal, m_nShown1, q1 - m_nShown1, m_nShown2, q2 - m_nShown2);
+    m_nShown1 = q1;
+    m_nShown2 = q2;
 }
 
 bool CAlignWalk::Probe(uint64_t n1, uint64_t n2, uint32_t& a, uint32_t& b) {
@@ -217,12 +236,13 @@ void CAlignWalk::Run() {
         }
         uint64_t q1 = p1;
         uint64_t q2 = p2;
+        BeginEqual(p1, p2, bFound);
         const EStop eStop = Diagonal(q1, q2);
         if (eStop == Mismatch) {
             uint32_t a = 0;
             uint32_t b = 0;
             if (Probe(q1, q2, a, b)) {
-                m_out.Append(EAlignKind::Equal, p1, q1 - p1, p2, q2 - p2);
+                EndEqual(q1, q2);
                 AddGap(q1, q1 + a, q2, q2 + b, false);
                 p1 = q1 + a;
                 p2 = q2 + b;
@@ -231,7 +251,7 @@ void CAlignWalk::Run() {
             }
             // A few equal bytes that chance put at the start of unrelated data join the gap.
             if (bFound || q1 - p1 >= kProbeLength) {
-                m_out.Append(EAlignKind::Equal, p1, q1 - p1, p2, q2 - p2);
+                EndEqual(q1, q2);
                 p1 = q1;
                 p2 = q2;
             }
@@ -247,7 +267,7 @@ void CAlignWalk::Run() {
             bDone = end.eHow == CGapEnd::Ends;
             continue;
         }
-        m_out.Append(EAlignKind::Equal, p1, q1 - p1, p2, q2 - p2);
+        EndEqual(q1, q2);
         p1 = q1;
         p2 = q2;
         if (eStop == Unreadable1 || eStop == Unreadable2) {

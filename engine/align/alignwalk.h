@@ -38,6 +38,13 @@ private:
     bool IsAborted() const { return m_pAbort && m_pAbort->load(std::memory_order_relaxed); }
     // Compares forward from p1 and p2 on their diagonal, moving them past what is equal.
     EStop Diagonal(uint64_t& p1, uint64_t& p2);
+    // The equal stretch that starts at p1, p2 is being walked; bFound: it follows a match found
+    // on purpose, so that even a short one stands.
+    void BeginEqual(uint64_t p1, uint64_t p2, bool bFound);
+    // Adds the stretch's bytes up to q1, q2 as far as they are sure to stand, so that a long
+    // stretch shows while it is walked; EndEqual adds the rest, which must stand.
+    void ShowEqual(uint64_t q1, uint64_t q2);
+    void EndEqual(uint64_t q1, uint64_t q2);
     // The small shift (a bytes of file 1 and b of file 2 skipped) after which the files agree.
     bool Probe(uint64_t n1, uint64_t n2, uint32_t& a, uint32_t& b);
     // Adds what lies between two equal stretches; keeps the chunks of what is only in one file.
@@ -60,5 +67,9 @@ private:
     CMoveFinder m_moves;
     CChunker m_tailChunker;
     std::vector<CChunk> m_tailChunks;
-    bool m_bMissed = false; // a shift or a move may have been missed
+    bool m_bMissed = false;   // a shift or a move may have been missed
+    uint64_t m_nStretch1 = 0; // where the equal stretch being walked began in file 1
+    uint64_t m_nShown1 = 0;   // how far it has been added, in file 1 and file 2
+    uint64_t m_nShown2 = 0;
+    bool m_bStretchStands = false; // it stands however short it ends
 };

@@ -377,11 +377,12 @@ private slots:
     }
 
     // At each progress post the settled copy is a prefix of the finished alignment, its last
-    // segment cut short at most, and it only grows; a new run starts it afresh.
+    // segment cut short at most, and it only grows, also within a long equal stretch, so that the
+    // map fills while the stretch is walked; a new run starts it afresh.
     void settledWhileRunning() {
         const QByteArray one = Random(24 * M, 7);
         const QByteArray two =
-            Edit(one, "i 5000000 1; d 10000000 4096; r 15000000 9; i 20000000 3", 9);
+            Edit(one, "i 2000000 1; d 4000000 4096; r 6000000 9; i 8000000 3", 9);
         CSharedAlignment settled;
         settled.CatchUp(CAlignment()); // an earlier run's
         CAlignRun run;
@@ -395,6 +396,11 @@ private slots:
                         two.size()));
         const std::vector<CAlignSegment>& final = run.alignment.m_segments;
         QVERIFY(seen.size() >= 2 && final.size() > 6 && seen.back().size() > 1);
+        QVERIFY(std::any_of(seen.begin(), seen.end(), [&](const auto& v) {
+            return !v.empty() && v.back().eKind == EAlignKind::Equal &&
+                   v.back().nOffset1 == final.back().nOffset1 &&
+                   v.back().nLength1 < final.back().nLength1;
+        }));
         for (size_t k = 0; k < seen.size(); ++k) {
             QVERIFY(seen[k].size() <= final.size() &&
                     (k == 0 || seen[k].size() >= seen[k - 1].size()));
