@@ -64,7 +64,10 @@ std::string CMapView::GetCellDetail(int32_t i) const {
         return GetAlignDetail(i);
     if (m_states.GroupMax(i) > BLOCK_EQUAL && m_pFile1 && m_pFile2)
         return BuildHexDump(*m_pFile1, *m_pFile2, nFirst, nLast);
-    return "[" + FormatRange(nFirst, nLast) + "]";
+    // Appended rather than "[" + ...: GCC 12 at -O3 warns falsely of an overlapping copy there.
+    std::string strRange = "[";
+    strRange += FormatRange(nFirst, nLast);
+    return strRange + "]";
 }
 
 void CMapView::ShowTipAtCell(int32_t i, const std::string& strText) {
