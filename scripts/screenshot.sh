@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: the window on two disk images in a virtual X display, the
 # comparison finished and the pointer resting on a differing cell so that its tooltip shows.
+# --aligned takes docs/screenshot-aligned.png instead: the aligned comparison of a 256 MiB file
+# and its copy with one byte inserted at 100 MiB, the pointer on a cell after the insertion so
+# that its tooltip shows the shift and both files' bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+aligned=""
+[ "${1:-}" = "--aligned" ] && aligned=yes && shift
 if [ "${1:-}" != "--inside" ]; then
     scripts/deps.sh xdotool imagemagick
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
     ninja -C build quillet
-    exec xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" "$0" --inside
+    exec xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" "$0" \
+        ${aligned:+--aligned} --inside
 fi
 
 # Everything below runs inside the virtual display.
@@ -25,14 +31,23 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Two 48 MiB disk images: the newer has a few changed places and one more MiB at its end.
 mkdir "$images"
-head -c $((48 << 20)) < <(yes "Quillet Tavrel sample disk image") > "$images/old.img"
-cp "$images/old.img" "$images/new.img"
-for at in 3000000 3010000 17000000 29500000 29600000 41000000; do
-    printf 'changed' | dd of="$images/new.img" bs=1 seek="$at" conv=notrunc status=none
-done
-head -c $((1 << 20)) /dev/zero >> "$images/new.img"
+if [ -n "$aligned" ]; then
+    head -c $((256 << 20)) /dev/urandom > "$images/old.img"
+    {
+        head -c $((100 << 20)) "$images/old.img"
+        printf 'Q'
+        tail -c +$(((100 << 20) + 1)) "$images/old.img"
+    } > "$images/new.img"
+else
+    # Two 48 MiB disk images: the newer has a few changed places and one more MiB at its end.
+    head -c $((48 << 20)) < <(yes "Quillet Tavrel sample disk image") > "$images/old.img"
+    cp "$images/old.img" "$images/new.img"
+    for at in 3000000 3010000 17000000 29500000 29600000 41000000; do
+        printf 'changed' | dd of="$images/new.img" bs=1 seek="$at" conv=notrunc status=none
+    done
+    head -c $((1 << 20)) /dev/zero >> "$images/new.img"
+fi
 
 # Polls up to 10 s for a window whose title is exactly $1; prints its id.
 wait_window() {
@@ -48,7 +63,7 @@ wait_window() {
     return 1
 }
 
-build/bin/quillet "$images/old.img" "$images/new.img" &
+build/bin/quillet ${aligned:+--align} "$images/old.img" "$images/new.img" &
 pid=$!
 dialog=$(wait_window "Select files")
 xdotool windowfocus --sync "$dialog" key Return
@@ -63,7 +78,7 @@ sleep 0.5
 main=$(wait_window "Quillet Tavrel  1.00")
 eval "$(xdotool getwindowgeometry --shell "$main")"
 finished=""
-for _ in $(seq 120); do
+for _ in $(seq 240); do
     import -window root -crop "${WIDTH}x$((HEIGHT - 40))+${X}+${Y}" "$scratch/map.png"
     white=$(convert "$scratch/map.png" -fill black +opaque white -format "%[fx:maxima]" info:)
     title=$(xdotool getwindowname "$main")
@@ -74,19 +89,28 @@ for _ in $(seq 120); do
     sleep 0.5
 done
 if [ -z "$finished" ]; then
-    echo "screenshot.sh: the comparison did not finish within a minute" >&2
+    echo "screenshot.sh: the comparison did not finish within two minutes" >&2
     exit 1
 fi
 
-# Rest the pointer on the first light red cell, a little inside its corner.
-red=$(convert "$scratch/map.png" -depth 8 txt:- | grep -m1 -i '#FF8080' | cut -d: -f1) || true
-if [ -n "$red" ]; then
-    xdotool mousemove $((X + ${red%,*} + 1)) $((Y + ${red#*,} + 1))
+# Rest the pointer on the first light red cell, or a sky-blue one some rows after the insertion,
+# a little inside its corner.
+if [ -n "$aligned" ]; then
+    cell=$(convert "$scratch/map.png" -depth 8 txt:- | grep -i '#60C8FF' | sed -n 2000p |
+        cut -d: -f1) || true
+    out=docs/screenshot-aligned.png
+else
+    cell=$(convert "$scratch/map.png" -depth 8 txt:- | grep -m1 -i '#FF8080' | cut -d: -f1) ||
+        true
+    out=docs/screenshot.png
+fi
+if [ -n "$cell" ]; then
+    xdotool mousemove $((X + ${cell%,*} + 1)) $((Y + ${cell#*,} + 1))
     sleep 2.5 # the tooltip comes after one second of rest
 else
-    echo "screenshot.sh: no differing cell found; the picture has no tooltip" >&2
+    echo "screenshot.sh: no cell to rest on found; the picture has no tooltip" >&2
 fi
 
 mkdir -p docs
-import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage docs/screenshot.png
-echo "Saved docs/screenshot.png (${WIDTH}x${HEIGHT})"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
+echo "Saved $out (${WIDTH}x${HEIGHT})"
