@@ -47,9 +47,12 @@ void CheckArguments(const std::vector<std::string>& args) {
     std::vector<std::string> names;
     size_t nOptions = 0;
     bool bEnded = false;
+    bool bAlign = false;
     for (const std::string& arg : args) {
         if (!bEnded && arg == "--")
             bEnded = true;
+        else if (!bEnded && arg == "--align")
+            bAlign = true; // the one option the window knows, anywhere before "--"
         else if (!bEnded && !arg.empty() && arg[0] == '-')
             ++nOptions;
         else
@@ -61,6 +64,7 @@ void CheckArguments(const std::vector<std::string>& args) {
     FUZZ_CHECK(cmdline.m_nResult == (bValid ? int32_t(names.size()) : -1));
     if (!bValid)
         return;
+    FUZZ_CHECK(cmdline.m_bAlign == bAlign);
     const std::string* paths[] = {&cmdline.m_strPath1, &cmdline.m_strPath2};
     for (size_t i = 0; i < 2; ++i) {
         const std::string strName = i < names.size() ? names[i] : std::string();
