@@ -1,9 +1,12 @@
 // The cell detail text over two in-memory files, checked against a plain reading of what the
-// dump must show; and one dump line of any width at any position.
+// dump must show; the aligned map's detail over any alignment of them; and one dump line of any
+// width at any position.
 #include "view/hexdump.h"
+#include "engine/align/alignment.h"
 #include "engine/filesystem.h"
 #include "engine/inputfile.h"
 #include "fuzz/fuzzinput.h"
+#include "view/aligndump.h"
 #include "view/hexline.h"
 
 #include <algorithm>
@@ -194,6 +197,57 @@ void CheckDump(CFuzzInput& input) {
     CFileSystem::Install(nullptr);
 }
 
+// The aligned detail of any cell over any alignment that tiles both files, near any offset, with
+// reads failing or short: it ends, names the cell and stays within a tip's size.
+void CheckAlignDetail(CFuzzInput& input) {
+    static CMemoryFileSystem fs;
+    CFileSystem::Install(&fs);
+    const auto nFlags = input.Take<uint16_t>();
+    uint64_t nOrigin = input.Take<uint64_t>() & ((uint64_t(1) << 41) - 1);
+    if (nFlags & 1)
+        nOrigin = 0xFFFF0000u + (nOrigin & 0x1FFFF);
+    for (int k = 0; k < 2; ++k) {
+        CMemoryFile& file = fs.m_files[k];
+        file = CMemoryFile();
+        file.m_nLength = nOrigin + input.Take<uint16_t>();
+        if (nFlags & (2 << k))
+            file.m_nFailAt = nOrigin + input.Take<uint16_t>();
+        if (nFlags & (8 << k))
+            file.m_nMaxRead = 1 + input.Take<uint8_t>();
+    }
+    const uint64_t n1 = fs.m_files[0].m_nLength, n2 = fs.m_files[1].m_nLength;
+    CAlignment alignment;
+    alignment.Reset(n1, n2);
+    alignment.Append(EAlignKind::Equal, 0, nOrigin, 0, nOrigin);
+    uint64_t p1 = nOrigin, p2 = nOrigin;
+    while ((p1 < n1 || p2 < n2) && input.Left() > 8) {
+        const auto eKind = EAlignKind(input.Take<uint8_t>() % 6);
+        uint64_t l1 = std::min<uint64_t>(input.Take<uint16_t>() % 5000, n1 - p1);
+        uint64_t l2 = std::min<uint64_t>(input.Take<uint16_t>() % 5000, n2 - p2);
+        if (eKind == EAlignKind::Equal || eKind == EAlignKind::Moved)
+            l1 = l2 = std::min(l1, l2);
+        l1 = eKind == EAlignKind::Inserted ? 0 : l1;
+        l2 = eKind == EAlignKind::Deleted ? 0 : l2;
+        alignment.Append(eKind, p1, l1, p2, l2);
+        p1 += l1;
+        p2 += l2;
+    }
+    alignment.Append(EAlignKind::Different, p1, n1 - p1, p2, n2 - p2);
+    const uint64_t nFirst =
+        std::min(n1, nOrigin - std::min<uint64_t>(nOrigin, input.Take<uint16_t>()));
+    const uint64_t nLast = nFirst + input.Take<uint16_t>();
+
+    CInputFile file1, file2;
+    FUZZ_CHECK(file1.Open("1") && file2.Open("2"));
+    const std::string strDetail = BuildAlignDetail(alignment, file1, file2, nFirst, nLast);
+    FUZZ_CHECK(!strDetail.empty() && strDetail[0] == '[' && strDetail.size() <= 4096);
+    size_t nLineStart = 0;
+    for (size_t nEnd; (nEnd = strDetail.find('\n', nLineStart)) != std::string::npos;
+         nLineStart = nEnd + 1)
+        FUZZ_CHECK(nEnd - nLineStart <= 120);
+    CFileSystem::Install(nullptr);
+}
+
 // One line of any width over bytes from the input, at any position and base.
 void CheckLine(CFuzzInput& input) {
     const auto nPerLine = int32_t(input.TakeIn(-4, 64));
@@ -231,8 +285,11 @@ void CheckLine(CFuzzInput& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     CFuzzInput input(pData, nSize);
-    if (input.Take<uint8_t>() % 4 == 0)
+    const auto nWhich = input.Take<uint8_t>() % 4;
+    if (nWhich == 0)
         CheckLine(input);
+    else if (nWhich == 1)
+        CheckAlignDetail(input);
     else
         CheckDump(input);
     return 0;
