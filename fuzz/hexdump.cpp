@@ -143,11 +143,9 @@ std::string ExpectedDump(const CMemoryFile (&files)[2], uint64_t nFirst, uint64_
     return strText;
 }
 
-void CheckDump(CFuzzInput& input) {
-    static CMemoryFileSystem fs;
-    CFileSystem::Install(&fs);
-    const auto nFlags = input.Take<uint16_t>();
-    // Anywhere below 2^41, often near the 4 GiB line where the offsets change form.
+// Two files ending up to 64 KiB past an origin anywhere below 2^41, often near the 4 GiB line
+// where the offsets change form, as nFlags asks: reads failing from some point, or short.
+uint64_t TakeFiles(CFuzzInput& input, uint16_t nFlags, CMemoryFileSystem& fs) {
     uint64_t nOrigin = input.Take<uint64_t>() & ((uint64_t(1) << 41) - 1);
     if (nFlags & 1)
         nOrigin = 0xFFFF0000u + (nOrigin & 0x1FFFF);
@@ -162,6 +160,14 @@ void CheckDump(CFuzzInput& input) {
         if (nFlags & (8 << k))
             fs.m_files[k].m_nMaxRead = 1 + input.Take<uint8_t>();
     }
+    return nOrigin;
+}
+
+void CheckDump(CFuzzInput& input) {
+    static CMemoryFileSystem fs;
+    CFileSystem::Install(&fs);
+    const auto nFlags = input.Take<uint16_t>();
+    const uint64_t nOrigin = TakeFiles(input, nFlags, fs);
     // From a little before the window, for up to 128 KiB, for all the rest of the 64-bit
     // range, or backwards.
     const auto nBack = input.Take<uint16_t>();
@@ -202,19 +208,7 @@ void CheckDump(CFuzzInput& input) {
 void CheckAlignDetail(CFuzzInput& input) {
     static CMemoryFileSystem fs;
     CFileSystem::Install(&fs);
-    const auto nFlags = input.Take<uint16_t>();
-    uint64_t nOrigin = input.Take<uint64_t>() & ((uint64_t(1) << 41) - 1);
-    if (nFlags & 1)
-        nOrigin = 0xFFFF0000u + (nOrigin & 0x1FFFF);
-    for (int k = 0; k < 2; ++k) {
-        CMemoryFile& file = fs.m_files[k];
-        file = CMemoryFile();
-        file.m_nLength = nOrigin + input.Take<uint16_t>();
-        if (nFlags & (2 << k))
-            file.m_nFailAt = nOrigin + input.Take<uint16_t>();
-        if (nFlags & (8 << k))
-            file.m_nMaxRead = 1 + input.Take<uint8_t>();
-    }
+    const uint64_t nOrigin = TakeFiles(input, input.Take<uint16_t>(), fs);
     const uint64_t n1 = fs.m_files[0].m_nLength, n2 = fs.m_files[1].m_nLength;
     CAlignment alignment;
     alignment.Reset(n1, n2);

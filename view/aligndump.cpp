@@ -146,11 +146,7 @@ void AppendLines(std::string& strOut, const std::vector<CColumn>& columns, int f
             const CColumn& col = columns[nAt + k];
             if (col.nByte[0] < 0 || col.nByte[1] < 0 || col.nByte[0] == col.nByte[1])
                 continue;
-            strLine[c] = strLine[c] == ']' ? ' ' : '[';
-            if (c + 3 == strLine.size())
-                strLine += ']';
-            else
-                strLine[c + 3] = ']';
+            BracketField(strLine, c);
         }
         strOut += strLine;
         strOut += '\n';

@@ -206,12 +206,7 @@ void AppendDumpLines(std::string& strOut, CHexLine& line, const uint8_t* p1, con
             int32_t i = nPos + j;
             if (i < 0 || i >= nCommon || p1[i] == p2[i])
                 continue;
-            strLine[c] = strLine[c] == ']' ? ' ' : '[';
-            // Past byte 15 the closing bracket lengthens the line by one.
-            if (c + 3 == strLine.size())
-                strLine += ']';
-            else
-                strLine[c + 3] = ']';
+            BracketField(strLine, c);
         }
         strOut += strLine;
         strOut += '\n';

@@ -39,3 +39,11 @@ const std::string& CHexLine::FormatLine(int32_t nPos) {
     }
     return m_pText;
 }
+
+void BracketField(std::string& strLine, size_t c) {
+    strLine[c] = strLine[c] == ']' ? ' ' : '[';
+    if (c + 3 == strLine.size())
+        strLine += ']';
+    else
+        strLine[c + 3] = ']';
+}

@@ -28,3 +28,8 @@ public:
     // (".." where a file has no byte against the other's). Not owned.
     const char* m_pMarks = nullptr;
 };
+
+// Brackets the field whose separator stands at column c of a formatted line, as a byte that
+// differs from the other file's: "[" before it, "]" after, a bracket pair between two such
+// neighbours merged into a blank. Past the last field the closing bracket lengthens the line.
+void BracketField(std::string& strLine, size_t c);
